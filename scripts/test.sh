@@ -12,7 +12,7 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
     sudo=; [ "$(id -u)" -eq 0 ] || sudo=sudo
     $sudo apt-get update
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y --no-install-recommends "${missing[@]}"
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
 fi
 
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \

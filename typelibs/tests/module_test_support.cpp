@@ -1,0 +1,70 @@
+#include "module_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include "MarloZephFw.h"
+#include "TandemPlugin.h"
+#include "app_ids.h"
+#include "error.h"
+
+namespace tandem::typelibs::test {
+
+void PrintTo(const ModuleCase& module, std::ostream* os) { *os << testing::PrintToString(std::wstring(module.file)); }
+
+std::vector<ModuleCase> TypeLibModules() {
+    return {
+        {L"MarloZephFw.dll", L"MarloZephFw", kMarloZephFwAppId, &LIBID_MarloZephFw,
+         {&IID_IFolderWatcher, &IID_IFolderWatcher2, &IID_IFolderWatcher3, &IID_ITnRegisteredFolderList,
+          &IID_ITnRegisteredFolder, &IID_ITnStorageInfo, &IID_ITnStorageInfoList, &IID_ITnStorageManager},
+         {&DIID__IFolderWatcherEvents, &DIID__ITnStorageManagerEvents, &IID_ITandemPlugin}},
+        {L"TandemPlugin.dll", L"TandemPlugin", kTandemPluginAppId, &LIBID_MarloTandemPluginLib,
+         {&IID_ITandemContentList, &IID_ITandemProgressNotifier, &IID_ITandemContent, &IID_ITandemFolder,
+          &IID_ITandemFolderList, &IID_ITandemPlugin},
+         {&IID_IFolderWatcher, &IID_ITnStorageManager}},
+    };
+}
+
+std::wstring BuiltModulePath(const wchar_t* file) {
+    std::wstring path(MAX_PATH, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length == 0 || length == path.size()) ThrowLastError();
+    path.resize(length);
+    return path.substr(0, path.find_last_of(L"\\/") + 1) + file;
+}
+
+DWORD RunRegsvr32(const std::wstring& switches, const std::wstring& modulePath) {
+    std::wstring commandLine = L"regsvr32.exe /s " + switches + L" \"" + modulePath + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        ThrowLastError();
+    const UniqueHandle process(info.hProcess);
+    const UniqueHandle thread(info.hThread);
+    if (WaitForSingleObject(process.get(), 120000) != WAIT_OBJECT_0) ThrowHr(HRESULT_FROM_WIN32(ERROR_TIMEOUT));
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(process.get(), &exitCode)) ThrowLastError();
+    return exitCode;
+}
+
+ExclusiveRegistration::ExclusiveRegistration(std::wstring modulePath)
+    : mutex_(CreateMutexW(nullptr, FALSE, L"Local\\TandemTypeLibraryRegistrationTests")),
+      modulePath_(std::move(modulePath)) {
+    if (!mutex_) ThrowLastError();
+    const DWORD wait = WaitForSingleObject(mutex_.get(), INFINITE);
+    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) ThrowLastError();
+    RemoveAll();
+}
+
+ExclusiveRegistration::~ExclusiveRegistration() {
+    CatchHr([this] { RemoveAll(); });
+    ReleaseMutex(mutex_.get());
+}
+
+// Unregistering what is not registered fails; that is no concern here.
+void ExclusiveRegistration::RemoveAll() const {
+    RunRegsvr32(L"/u", modulePath_);
+    RunRegsvr32(L"/u /n /i:user", modulePath_);
+}
+
+}  // namespace tandem::typelibs::test

@@ -1,0 +1,105 @@
+// regsvr32 registers and removes each module: machine-wide through
+// DllRegisterServer/DllUnregisterServer, per user through DllInstall.
+
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "MarloZephFw.h"
+#include "module_test_support.h"
+#include "registry.h"
+#include "strings.h"
+#include "type_description.h"
+
+using namespace tandem;
+using namespace tandem::typelibs;
+using namespace tandem::typelibs::test;
+
+namespace {
+
+std::optional<std::wstring> DefaultValue(HKEY root, const std::wstring& key, const wchar_t* name = nullptr) {
+    std::optional<RegKey> opened = TryOpenKey(root, key);
+    if (!opened) return std::nullopt;
+    return TryReadString(opened->get(), name);
+}
+
+bool KeyExists(HKEY root, const std::wstring& key) { return TryOpenKey(root, key).has_value(); }
+
+std::wstring InterfaceKey(const IID* iid) { return L"Interface\\" + GuidText(*iid); }
+std::wstring TypeLibKey(const ModuleCase& module) { return L"TypeLib\\" + GuidText(*module.libid); }
+std::wstring AppIdKey(const ModuleCase& module) { return std::wstring(L"AppID\\") + module.appId; }
+std::wstring AppNameKey(const ModuleCase& module) { return std::wstring(L"AppID\\") + module.appName + L".DLL"; }
+
+class Registration : public testing::TestWithParam<ModuleCase> {
+protected:
+    // Every entry the registration writes, below a classes root.
+    void ExpectRegisteredIn(HKEY classes) {
+        const ModuleCase& module = GetParam();
+        EXPECT_EQ(DefaultValue(classes, AppIdKey(module)), module.appName);
+        EXPECT_EQ(DefaultValue(classes, AppNameKey(module), L"AppID"), module.appId);
+        const auto typeLibPath = DefaultValue(classes, TypeLibKey(module) + L"\\1.0\\409\\win64");
+        ASSERT_TRUE(typeLibPath.has_value());
+        EXPECT_TRUE(EqualsNoCase(*typeLibPath, path()));
+        const auto proxyClsid = DefaultValue(classes, InterfaceKey(module.proxied.front()) + L"\\ProxyStubClsid32");
+        ASSERT_TRUE(proxyClsid.has_value());
+        const auto proxyServer = DefaultValue(classes, L"CLSID\\" + *proxyClsid + L"\\InprocServer32");
+        ASSERT_TRUE(proxyServer.has_value());
+        EXPECT_TRUE(EqualsNoCase(*proxyServer, path()));
+        for (const IID* iid : module.proxied)
+            EXPECT_EQ(DefaultValue(classes, InterfaceKey(iid) + L"\\ProxyStubClsid32"), proxyClsid) << GuidText(*iid);
+        proxyClsid_ = *proxyClsid;
+    }
+
+    void ExpectNothingIn(HKEY classes) {
+        const ModuleCase& module = GetParam();
+        EXPECT_FALSE(KeyExists(classes, AppIdKey(module)));
+        EXPECT_FALSE(KeyExists(classes, AppNameKey(module)));
+        EXPECT_FALSE(KeyExists(classes, TypeLibKey(module)));
+        for (const IID* iid : module.proxied) EXPECT_FALSE(KeyExists(classes, InterfaceKey(iid))) << GuidText(*iid);
+        if (!proxyClsid_.empty()) {
+            EXPECT_FALSE(KeyExists(classes, L"CLSID\\" + proxyClsid_));
+        }
+    }
+
+    const std::wstring& path() const { return registration_.modulePath(); }
+
+    ExclusiveRegistration registration_{BuiltModulePath(GetParam().file)};
+    std::wstring proxyClsid_;
+};
+
+TEST_P(Registration, MachineRegistrationWritesAndRemovesEveryEntry) {
+    ASSERT_EQ(RunRegsvr32(L"", path()), 0u);
+    ExpectRegisteredIn(HKEY_CLASSES_ROOT);
+
+    ASSERT_EQ(RunRegsvr32(L"/u", path()), 0u);
+    ExpectNothingIn(HKEY_CLASSES_ROOT);
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"AppID"));
+}
+
+TEST_P(Registration, UserInstallWritesOnlyTheUsersClasses) {
+    RegKey userClasses = OpenKey(HKEY_CURRENT_USER, L"Software\\Classes");
+    RegKey machineClasses = OpenKey(HKEY_LOCAL_MACHINE, L"Software\\Classes");
+
+    ASSERT_EQ(RunRegsvr32(L"/n /i:user", path()), 0u);
+    ExpectRegisteredIn(userClasses.get());
+    ExpectNothingIn(machineClasses.get());
+
+    ASSERT_EQ(RunRegsvr32(L"/u /n /i:USER", path()), 0u);
+    ExpectNothingIn(userClasses.get());
+}
+
+// The event interfaces travel through IDispatch, registered by the library.
+TEST(EventInterfaceRegistration, UsesTheDispatchMarshaller) {
+    ExclusiveRegistration registration(BuiltModulePath(L"MarloZephFw.dll"));
+    ASSERT_EQ(RunRegsvr32(L"", registration.modulePath()), 0u);
+    for (const IID* iid : {&DIID__IFolderWatcherEvents, &DIID__ITnRegisteredFolderEvents, &DIID__ITnStorageManagerEvents})
+        EXPECT_EQ(DefaultValue(HKEY_CLASSES_ROOT, InterfaceKey(iid) + L"\\ProxyStubClsid32"),
+                  L"{00020420-0000-0000-C000-000000000046}")
+            << GuidText(*iid);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modules, Registration, testing::ValuesIn(TypeLibModules()));
+
+}  // namespace

@@ -28,4 +28,10 @@ std::wstring NewGuidId() {
     return GuidToId(guid);
 }
 
+std::wstring GuidToString(const GUID& guid) {
+    wchar_t text[39];
+    StringFromGUID2(guid, text, 39);
+    return text;
+}
+
 }  // namespace tandem

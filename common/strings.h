@@ -23,5 +23,7 @@ struct LessNoCase {
 std::wstring GuidToId(const GUID& guid);
 // The id of a new GUID.
 std::wstring NewGuidId();
+// The registry form of a GUID: {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}.
+std::wstring GuidToString(const GUID& guid);
 
 }  // namespace tandem

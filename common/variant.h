@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <string_view>
 #include <utility>
 
 namespace tandem {
@@ -24,6 +25,8 @@ public:
 
     // Deep copy of a VARIANT the caller does not own.
     static Variant Copy(const VARIANT& source);
+    static Variant FromLong(LONG value) noexcept;
+    static Variant FromString(std::wstring_view text);
 
     const VARIANT& get() const noexcept { return v_; }
     VARIANT* ptr() noexcept { return &v_; }

@@ -3,20 +3,13 @@
 #include <objbase.h>
 
 #include "../error.h"
+#include "../strings.h"
 
 namespace tandem::test {
 
 namespace {
 
 const wchar_t kSandboxParent[] = L"Software\\Tandem Test Sandboxes";
-
-std::wstring UniqueName() {
-    GUID guid;
-    CheckHr(CoCreateGuid(&guid));
-    wchar_t text[40];
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
 
 // The real per-user root, whatever is redirected at the moment.
 HKEY RealCurrentUser() {
@@ -30,7 +23,7 @@ HKEY RealCurrentUser() {
 
 }  // namespace
 
-RegistrySandbox::RegistrySandbox(std::vector<HKEY> roots) : roots_(std::move(roots)), name_(UniqueName()) {
+RegistrySandbox::RegistrySandbox(std::vector<HKEY> roots) : roots_(std::move(roots)), name_(NewGuidId()) {
     base_ = CreateKey(RealCurrentUser(), std::wstring(kSandboxParent) + L"\\" + name_, KEY_ALL_ACCESS);
     for (size_t i = 0; i < roots_.size(); ++i) {
         redirects_.push_back(CreateKey(base_.get(), std::to_wstring(i), KEY_ALL_ACCESS));

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "MarloTandem.h"
+#include "strings.h"
 #include "MarloZephFw.h"
 #include "TandemPlugin.h"
 #include "bstr.h"
@@ -36,7 +37,7 @@ TEST_P(LibraryTest, CarriesItsIdentityVersionAndLocale) {
     const LibraryCase& expected = GetParam();
     ComPtr<ITypeLib> lib = LoadLibraryFile(expected.file);
     const LibAttr attr(lib.get());
-    EXPECT_EQ(GuidText(attr->guid), GuidText(*expected.libid));
+    EXPECT_EQ(GuidToString(attr->guid), GuidToString(*expected.libid));
     EXPECT_EQ(attr->wMajorVerNum, 1);
     EXPECT_EQ(attr->wMinorVerNum, 0);
     EXPECT_EQ(attr->lcid, 0x409u);
@@ -101,7 +102,7 @@ TEST_P(EnumTest, HasItsConstantsAndGuidOrNone) {
     ComPtr<ITypeInfo> type = TypeNamed(lib.get(), expected.name);
     const TypeAttr attr(type.get());
     EXPECT_EQ(attr->typekind, TKIND_ENUM);
-    EXPECT_EQ(GuidText(attr->guid), expected.guid ? expected.guid : GuidText(GUID_NULL));
+    EXPECT_EQ(GuidToString(attr->guid), expected.guid ? expected.guid : GuidToString(GUID_NULL));
     ASSERT_EQ(attr->cVars, expected.constants.size());
     for (UINT i = 0; i < expected.constants.size(); ++i) {
         const VarDesc var(type.get(), i);
@@ -121,7 +122,7 @@ TEST(TandemPropertyRecord, MatchesTheCompiledLayoutWithTheValueAtEight) {
     ComPtr<ITypeInfo> type = TypeNamed(lib.get(), L"TandemProperty");
     const TypeAttr attr(type.get());
     EXPECT_EQ(attr->typekind, TKIND_RECORD);
-    EXPECT_EQ(GuidText(attr->guid), L"{1ACDFC2A-C0D9-4431-97EE-64714CF5F58E}");
+    EXPECT_EQ(GuidToString(attr->guid), L"{1ACDFC2A-C0D9-4431-97EE-64714CF5F58E}");
     EXPECT_EQ(attr->cbSizeInstance, sizeof(TandemProperty));
     EXPECT_EQ(attr->cbSizeInstance, sizeof(void*) == 8 ? 32u : 24u);
     ASSERT_EQ(attr->cVars, 2);
@@ -221,7 +222,7 @@ protected:
             ComPtr<ITypeLib> container;
             UINT index = 0;
             CheckHr(impl->GetContainingTypeLib(container.put(), &index));
-            EXPECT_EQ(GuidText(LibAttr(container.get())->guid), GuidText(LIBID_MarloZephFw));
+            EXPECT_EQ(GuidToString(LibAttr(container.get())->guid), GuidToString(LIBID_MarloZephFw));
             INT flags = 0;
             CheckHr(type->GetImplTypeFlags(i, &flags));
             result.push_back({NameOf(impl.get()), flags});

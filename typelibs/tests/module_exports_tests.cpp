@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "com_ptr.h"
+#include "strings.h"
 #include "error.h"
 #include "module_test_support.h"
 #include "registry.h"
@@ -120,7 +121,7 @@ TEST_P(ModuleExports, FailedInstallRemovesWhatItWrote) {
     const HRESULT hr = Export<InstallFn>(module_.get(), "DllInstall")(TRUE, nullptr);
     EXPECT_TRUE(FAILED(hr)) << std::hex << hr;
     EXPECT_FALSE(TryOpenKey(HKEY_CLASSES_ROOT, std::wstring(L"AppID\\") + GetParam().appId).has_value());
-    EXPECT_FALSE(TryOpenKey(HKEY_CLASSES_ROOT, L"TypeLib\\" + GuidText(*GetParam().libid)).has_value());
+    EXPECT_FALSE(TryOpenKey(HKEY_CLASSES_ROOT, L"TypeLib\\" + GuidToString(*GetParam().libid)).has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, ModuleExports, testing::ValuesIn(TypeLibModules()));

@@ -27,8 +27,8 @@ std::optional<std::wstring> DefaultValue(HKEY root, const std::wstring& key, con
 
 bool KeyExists(HKEY root, const std::wstring& key) { return TryOpenKey(root, key).has_value(); }
 
-std::wstring InterfaceKey(const IID* iid) { return L"Interface\\" + GuidText(*iid); }
-std::wstring TypeLibKey(const ModuleCase& module) { return L"TypeLib\\" + GuidText(*module.libid); }
+std::wstring InterfaceKey(const IID* iid) { return L"Interface\\" + GuidToString(*iid); }
+std::wstring TypeLibKey(const ModuleCase& module) { return L"TypeLib\\" + GuidToString(*module.libid); }
 std::wstring AppIdKey(const ModuleCase& module) { return std::wstring(L"AppID\\") + module.appId; }
 std::wstring AppNameKey(const ModuleCase& module) { return std::wstring(L"AppID\\") + module.appName + L".DLL"; }
 
@@ -48,7 +48,7 @@ protected:
         ASSERT_TRUE(proxyServer.has_value());
         EXPECT_TRUE(EqualsNoCase(*proxyServer, path()));
         for (const IID* iid : module.proxied)
-            EXPECT_EQ(DefaultValue(classes, InterfaceKey(iid) + L"\\ProxyStubClsid32"), proxyClsid) << GuidText(*iid);
+            EXPECT_EQ(DefaultValue(classes, InterfaceKey(iid) + L"\\ProxyStubClsid32"), proxyClsid) << GuidToString(*iid);
         proxyClsid_ = *proxyClsid;
     }
 
@@ -57,7 +57,7 @@ protected:
         EXPECT_FALSE(KeyExists(classes, AppIdKey(module)));
         EXPECT_FALSE(KeyExists(classes, AppNameKey(module)));
         EXPECT_FALSE(KeyExists(classes, TypeLibKey(module)));
-        for (const IID* iid : module.proxied) EXPECT_FALSE(KeyExists(classes, InterfaceKey(iid))) << GuidText(*iid);
+        for (const IID* iid : module.proxied) EXPECT_FALSE(KeyExists(classes, InterfaceKey(iid))) << GuidToString(*iid);
         if (!proxyClsid_.empty()) {
             EXPECT_FALSE(KeyExists(classes, L"CLSID\\" + proxyClsid_));
         }
@@ -97,7 +97,7 @@ TEST(EventInterfaceRegistration, UsesTheDispatchMarshaller) {
     for (const IID* iid : {&DIID__IFolderWatcherEvents, &DIID__ITnRegisteredFolderEvents, &DIID__ITnStorageManagerEvents})
         EXPECT_EQ(DefaultValue(HKEY_CLASSES_ROOT, InterfaceKey(iid) + L"\\ProxyStubClsid32"),
                   L"{00020420-0000-0000-C000-000000000046}")
-            << GuidText(*iid);
+            << GuidToString(*iid);
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, Registration, testing::ValuesIn(TypeLibModules()));

@@ -10,12 +10,6 @@
 
 namespace tandem::typelibs::test {
 
-std::wstring GuidText(const GUID& guid) {
-    wchar_t text[40] = {};
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
-
 ComPtr<ITypeLib> LoadLibraryFile(const wchar_t* file) {
     ComPtr<ITypeLib> lib;
     CheckHr(LoadTypeLibEx(file, REGKIND_NONE, lib.put()));

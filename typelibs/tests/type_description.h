@@ -10,7 +10,6 @@
 namespace tandem::typelibs::test {
 
 // "{XXXXXXXX-...}", as the registry names GUIDs.
-std::wstring GuidText(const GUID& guid);
 
 ComPtr<ITypeLib> LoadLibraryFile(const wchar_t* file);
 // The type of that name; fails the calling test when there is none.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "bstr.h"
+#include "strings.h"
 #include "com/error_info.h"
 #include "com/type_attributes.h"
 #include "com/type_library.h"
@@ -52,20 +53,6 @@ HRESULT Call(IDispatch* dispatch, DISPID id, WORD flags, std::vector<Variant> ar
                             &argumentError);
 }
 
-Variant Long(LONG value) {
-    Variant v;
-    V_VT(v.put()) = VT_I4;
-    V_I4(v.ptr()) = value;
-    return v;
-}
-
-Variant Text(const wchar_t* value) {
-    Variant v;
-    V_VT(v.put()) = VT_BSTR;
-    V_BSTR(v.ptr()) = Bstr(value).release();
-    return v;
-}
-
 // EXCEPINFO's strings, freed with it.
 struct ExceptionInfo : EXCEPINFO {
     ExceptionInfo() : EXCEPINFO{} {}
@@ -79,12 +66,6 @@ struct ExceptionInfo : EXCEPINFO {
 };
 
 bool KeyExists(HKEY root, const std::wstring& path) { return TryOpenKey(root, path).has_value(); }
-
-std::wstring GuidText(const GUID& guid) {
-    wchar_t text[40];
-    StringFromGUID2(guid, text, 40);
-    return text;
-}
 
 using Dispatch = ComTest;
 using ErrorInformation = ComTest;
@@ -121,7 +102,8 @@ TEST_F(Dispatch, InvokesMethodsAndProperties) {
     ASSERT_HRESULT_SUCCEEDED(calculator.as(dispatch));
 
     Variant result;
-    ASSERT_HRESULT_SUCCEEDED(Call(dispatch.get(), 1, DISPATCH_METHOD, {Long(40), Long(2)}, result));
+    ASSERT_HRESULT_SUCCEEDED(
+        Call(dispatch.get(), 1, DISPATCH_METHOD, {Variant::FromLong(40), Variant::FromLong(2)}, result));
     ASSERT_EQ(result.type(), VT_I4);
     EXPECT_EQ(V_I4(&result.get()), 42);
 
@@ -131,12 +113,13 @@ TEST_F(Dispatch, InvokesMethodsAndProperties) {
 
     ComPtr<ITestLabel> label;
     ASSERT_HRESULT_SUCCEEDED(calculator.as(label));
-    ASSERT_HRESULT_SUCCEEDED(Call(label.get(), 1, DISPATCH_PROPERTYPUT, {Text(L"set late")}, result));
+    ASSERT_HRESULT_SUCCEEDED(
+        Call(label.get(), 1, DISPATCH_PROPERTYPUT, {Variant::FromString(L"set late")}, result));
     Bstr text;
     ASSERT_HRESULT_SUCCEEDED(label->get_Label(text.put()));
     EXPECT_EQ(text.view(), L"set late");
 
-    EXPECT_EQ(Call(dispatch.get(), 1, DISPATCH_METHOD, {Long(1)}, result), DISP_E_BADPARAMCOUNT);
+    EXPECT_EQ(Call(dispatch.get(), 1, DISPATCH_METHOD, {Variant::FromLong(1)}, result), DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(Call(dispatch.get(), 99, DISPATCH_METHOD, {}, result), DISP_E_MEMBERNOTFOUND);
 }
 
@@ -163,7 +146,7 @@ TEST_F(Dispatch, RegisteredLibraryServesTypeInformation) {
     EXPECT_EQ(HrOf([&] { registered.Library(); }), TYPE_E_LIBNOTREGISTERED);
 
     RegisterTypeLibrary(ProgramPath(), RegistrationScope::Machine);
-    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + GuidText(LIBID_TandemComTestLib) + L"\\1.0"));
+    EXPECT_TRUE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + GuidToString(LIBID_TandemComTestLib) + L"\\1.0"));
 
     // The failed load is not remembered.
     ComPtr<ITypeInfo> info = registered.TypeInfoOf(IID_ITestCalculator);
@@ -185,7 +168,7 @@ TEST_F(Dispatch, RegisteredLibraryServesTypeInformation) {
     EXPECT_EQ(V_I4(&result.get()), 12);
 
     UnregisterTypeLibrary(ProgramPath(), RegistrationScope::Machine);
-    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + GuidText(LIBID_TandemComTestLib)));
+    EXPECT_FALSE(KeyExists(HKEY_CLASSES_ROOT, L"TypeLib\\" + GuidToString(LIBID_TandemComTestLib)));
 }
 
 // Wine registers per-user libraries machine-wide; either way the library is
@@ -233,7 +216,7 @@ TEST_F(ErrorInformation, LateBoundCallersGetTheFailureAsException) {
     ASSERT_HRESULT_SUCCEEDED(calculator.as(dispatch));
     Variant result;
     ExceptionInfo exception;
-    EXPECT_EQ(Call(dispatch.get(), 3, DISPATCH_METHOD, {Long(E_ACCESSDENIED)}, result, &exception),
+    EXPECT_EQ(Call(dispatch.get(), 3, DISPATCH_METHOD, {Variant::FromLong(E_ACCESSDENIED)}, result, &exception),
               DISP_E_EXCEPTION);
     EXPECT_EQ(exception.scode, E_ACCESSDENIED);
     EXPECT_GT(SysStringLen(exception.bstrDescription), 0u);
@@ -270,7 +253,7 @@ TEST_F(FreeThreaded, MarshalsByTheFreeThreadedMarshaler) {
     ASSERT_HRESULT_SUCCEEDED(marshal->GetUnmarshalClass(IID_ITestCalculator,
                                                         static_cast<ITestCalculator*>(calculator.get()),
                                                         MSHCTX_INPROC, nullptr, MSHLFLAGS_NORMAL, &unmarshaler));
-    EXPECT_TRUE(IsEqualCLSID(unmarshaler, kFreeThreadedUnmarshaler)) << GuidText(unmarshaler).c_str();
+    EXPECT_TRUE(IsEqualCLSID(unmarshaler, kFreeThreadedUnmarshaler)) << GuidToString(unmarshaler).c_str();
     // The marshaler is aggregated: it shares the object's identity.
     ComPtr<IUnknown> identity;
     ASSERT_HRESULT_SUCCEEDED(marshal.as(identity));

@@ -12,22 +12,10 @@ using namespace tandem::test;
 
 namespace {
 
-Variant Long(LONG value) {
-    Variant v;
-    V_VT(v.put()) = VT_I4;
-    V_I4(v.ptr()) = value;
-    return v;
-}
-
-Variant Text(const wchar_t* value) {
-    Variant v;
-    V_VT(v.put()) = VT_BSTR;
-    V_BSTR(v.ptr()) = Bstr(value).release();
-    return v;
-}
-
 // Three values: 10, "twenty", 30.
-ComPtr<IEnumVARIANT> MakeThree() { return MakeEnumVariant({Long(10), Text(L"twenty"), Long(30)}); }
+ComPtr<IEnumVARIANT> MakeThree() {
+    return MakeEnumVariant({Variant::FromLong(10), Variant::FromString(L"twenty"), Variant::FromLong(30)});
+}
 
 LONG NextLong(IEnumVARIANT* items) {
     Variant value;

@@ -7,17 +7,9 @@
 #include "com/module_lock.h"
 #include "error.h"
 #include "test_objects.h"
+#include "testing/com_apartment.h"
 
 namespace tandem::test {
-
-// The multithreaded apartment, as the service's threads join it.
-class ComApartment {
-public:
-    ComApartment() { CheckHr(CoInitializeEx(nullptr, COINIT_MULTITHREADED)); }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() { CoUninitialize(); }
-};
 
 // Every test starts and must end with no object and no module lock alive.
 class ComTest : public ::testing::Test {

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <windows.h>
+
+#include "MarloZephFw.h"
+#include "TandemPlugin.h"
+#include "com/com_object.h"
+#include "com/dispatch.h"
+#include "com/free_threaded_marshaler.h"
+#include "com/type_library.h"
+#include "shared_ptr.h"
+#include "sync_lock.h"
+
+namespace tandem {
+
+// The plug-in type library, from TandemPlugin.dll beside the running program.
+TypeLibrary& ProgressNotifierLibrary();
+
+// Where a folder operation's progress and abort are announced to clients.
+class ProgressEvents {
+public:
+    virtual ~ProgressEvents() = default;
+    virtual void OnOperationProgress(TnFolderOperationTypes operation, float percentage) = 0;
+    virtual void OnOperationAbort(TnFolderOperationTypes operation) = 0;
+};
+
+// Progress of one folder operation over its steps (one per plug-in), and
+// the flag by which it is cancelled. Plug-ins set Total and Progress of the
+// current step and poll Canceled.
+class CTandemProgressNotifier : public ComObjectRoot,
+                                public DispatchImpl<ITandemProgressNotifier, ProgressNotifierLibrary>,
+                                public FreeThreadedMarshaler {
+public:
+    using Interfaces = InterfaceTable<ITandemProgressNotifier, Via<IDispatch, ITandemProgressNotifier>,
+                                      FreeThreadedMarshaler>;
+
+    STDMETHODIMP get_Total(LONG* value) override;
+    STDMETHODIMP put_Total(LONG value) override;
+    STDMETHODIMP get_Progress(LONG* value) override;
+    STDMETHODIMP put_Progress(LONG value) override;
+    STDMETHODIMP get_Canceled(VARIANT_BOOL* value) override;
+
+    // Resets the notifier for a new operation of steps steps; events (may be
+    // null) receive its progress until the last step is done.
+    void StartOperation(SharedPtr<ProgressEvents> events, TnFolderOperationTypes operation, LONG steps);
+    void StepDone();
+    // Cancels the operation; only the first call announces it.
+    void Abort();
+    // Back to the idle state, no events, not canceled.
+    void Reset();
+
+    bool IsCanceled() const noexcept { return InterlockedCompareExchange(&canceled_, 0, 0) != 0; }
+    float LastPercentage() const;
+
+private:
+    void ResetLocked();
+    float Percentage(LONG progress, LONG total) const noexcept;
+    void Report(float percentage);
+    void Fire(float percentage);
+
+    mutable CSyncLock lock_;
+    SharedPtr<ProgressEvents> events_;
+    TnFolderOperationTypes operation_ = tnFolderOperationType_Refresh;
+    LONG accumulatedTotal_ = 0;
+    LONG accumulatedProgress_ = 0;
+    LONG total_ = 0;
+    LONG progress_ = 0;
+    LONG steps_ = 0;
+    LONG stepsDone_ = 0;
+    mutable volatile LONG canceled_ = 0;
+    ULONGLONG lastTick_ = 0;
+    LONG skipped_ = 0;
+    float lastPercentage_ = 0.0f;
+};
+
+}  // namespace tandem

@@ -20,6 +20,8 @@ std::optional<RegKey> TryOpenKey(HKEY parent, const std::wstring& subKey, REGSAM
     return key;
 }
 
+bool KeyExists(HKEY parent, const std::wstring& subKey) { return TryOpenKey(parent, subKey).has_value(); }
+
 RegKey CreateKey(HKEY parent, const std::wstring& subKey, REGSAM access) {
     RegKey key;
     CheckWin32(RegCreateKeyExW(parent, subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, access, nullptr,

@@ -25,6 +25,7 @@ constexpr REGSAM kKeyReadWrite = KEY_READ | KEY_WRITE;
 RegKey OpenKey(HKEY parent, const std::wstring& subKey, REGSAM access = KEY_READ);
 // As OpenKey, but a key that does not exist gives nothing.
 std::optional<RegKey> TryOpenKey(HKEY parent, const std::wstring& subKey, REGSAM access = KEY_READ);
+bool KeyExists(HKEY parent, const std::wstring& subKey);
 RegKey CreateKey(HKEY parent, const std::wstring& subKey, REGSAM access = kKeyReadWrite);
 // Deletes a key with everything below it; a missing key is not an error.
 void DeleteKeyTree(HKEY parent, const std::wstring& subKey);

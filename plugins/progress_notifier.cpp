@@ -4,6 +4,7 @@
 #include <string>
 
 #include "error.h"
+#include "module_path.h"
 
 namespace tandem {
 
@@ -14,24 +15,10 @@ constexpr float kMinimumStep = 1.0f;
 constexpr LONG kSkipsPerCheck = 5;
 constexpr ULONGLONG kMinimumInterval = 200;
 
-std::wstring ProgramDirectory() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) ThrowLastError();
-        if (length < path.size()) {
-            path.resize(length);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return path.substr(0, path.find_last_of(L'\\') + 1);
-}
-
 }  // namespace
 
 TypeLibrary& ProgressNotifierLibrary() {
-    static TypeLibrary library(ProgramDirectory() + L"TandemPlugin.dll");
+    static TypeLibrary library(ModuleDirectory(nullptr) + L"TandemPlugin.dll");
     return library;
 }
 

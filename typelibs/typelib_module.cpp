@@ -19,6 +19,7 @@
 #include "registry.h"
 #include "strings.h"
 #include "type_attributes.h"
+#include "module_path.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -91,18 +92,7 @@ private:
 
 HMODULE ModuleHandle() noexcept { return reinterpret_cast<HMODULE>(&__ImageBase); }
 
-std::wstring ModulePath() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(ModuleHandle(), path.data(), static_cast<DWORD>(path.size()));
-        if (length == 0) ThrowLastError();
-        if (length < path.size()) {
-            path.resize(length);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
+std::wstring ModulePath() { return ModuleFileName(ModuleHandle()); }
 
 void RunModuleScript(RegistrationScope scope, bool install) {
     const std::wstring script = LoadRegistryScript(ModuleHandle(), IDR_MODULE_REGISTRY);

@@ -15,6 +15,7 @@
 #include "strings.h"
 #include "testing/com_apartment.h"
 #include "testing/registry_sandbox.h"
+#include "module_path.h"
 
 namespace tandem::test {
 
@@ -23,13 +24,7 @@ inline constexpr CLSID kBetaClass = {0x5C2B7E10, 0x1D0A, 0x4E61, {0x9A, 0x11, 0x
 inline constexpr CLSID kMissingClass = {0x5C2B7E10, 0x1D0A, 0x4E61, {0x9A, 0x11, 0x30, 0x6B, 0x1F, 0x2A, 0x00, 0x03}};
 
 // The plug-in type library sits beside the test program.
-inline std::wstring PluginTypeLibraryPath() {
-    wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length == MAX_PATH) ThrowLastError();
-    std::wstring directory(path, length);
-    return directory.substr(0, directory.rfind(L'\\') + 1) + L"TandemPlugin.dll";
-}
+inline std::wstring PluginTypeLibraryPath() { return ModuleDirectory(nullptr) + L"TandemPlugin.dll"; }
 
 // A private registry with the plug-in type library registered and an empty
 // "Plugin" key; every test plug-in must be gone at the end.

@@ -6,6 +6,7 @@
 #include "TandemPlugin.h"
 #include "app_ids.h"
 #include "error.h"
+#include "module_path.h"
 
 namespace tandem::typelibs::test {
 
@@ -24,13 +25,7 @@ std::vector<ModuleCase> TypeLibModules() {
     };
 }
 
-std::wstring BuiltModulePath(const wchar_t* file) {
-    std::wstring path(MAX_PATH, L'\0');
-    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length == 0 || length == path.size()) ThrowLastError();
-    path.resize(length);
-    return path.substr(0, path.find_last_of(L"\\/") + 1) + file;
-}
+std::wstring BuiltModulePath(const wchar_t* file) { return ModuleDirectory(nullptr) + file; }
 
 DWORD RunRegsvr32(const std::wstring& switches, const std::wstring& modulePath) {
     std::wstring commandLine = L"regsvr32.exe /s " + switches + L" \"" + modulePath + L"\"";

@@ -25,7 +25,6 @@ std::optional<std::wstring> DefaultValue(HKEY root, const std::wstring& key, con
     return TryReadString(opened->get(), name);
 }
 
-bool KeyExists(HKEY root, const std::wstring& key) { return TryOpenKey(root, key).has_value(); }
 
 std::wstring InterfaceKey(const IID* iid) { return L"Interface\\" + GuidToString(*iid); }
 std::wstring TypeLibKey(const ModuleCase& module) { return L"TypeLib\\" + GuidToString(*module.libid); }

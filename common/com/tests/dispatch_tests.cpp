@@ -65,8 +65,6 @@ struct ExceptionInfo : EXCEPINFO {
     }
 };
 
-bool KeyExists(HKEY root, const std::wstring& path) { return TryOpenKey(root, path).has_value(); }
-
 using Dispatch = ComTest;
 using ErrorInformation = ComTest;
 using ClassInformation = ComTest;

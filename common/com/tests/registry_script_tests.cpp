@@ -58,7 +58,6 @@ const ScriptReplacements kReplacements{
 
 const wchar_t kClassKey[] = L"CLSID\\{6F1B2C3D-0000-4000-8000-00000000C0DE}";
 
-bool KeyExists(HKEY root, const std::wstring& path) { return TryOpenKey(root, path).has_value(); }
 
 std::wstring DefaultOf(HKEY root, const std::wstring& path) { return ReadString(OpenKey(root, path).get(), nullptr); }
 

@@ -3,6 +3,7 @@
 #include "com/error_info.h"
 #include "com_ptr.h"
 #include "error.h"
+#include "module_path.h"
 
 namespace tandem::test {
 
@@ -10,12 +11,7 @@ namespace {
 LONG liveObjects = 0;
 }  // namespace
 
-std::wstring ProgramPath() {
-    wchar_t path[MAX_PATH];
-    DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length == MAX_PATH) ThrowLastError();
-    return {path, length};
-}
+std::wstring ProgramPath() { return ModuleFileName(nullptr); }
 
 TypeLibrary& TestLibrary() {
     static TypeLibrary library(ProgramPath());

@@ -67,6 +67,8 @@ std::unique_ptr<Credentials> Credentials::Create(const std::wstring& root, const
                                                  const std::wstring& password, NetworkConnections& network) {
     std::wstring remote = RemoteNameOf(root, network);
     SecretVector<wchar_t> plain;
+    // Reserved whole: a growing vector would free unwiped copies of the secret.
+    plain.get().reserve(remote.size() + userId.size() + password.size() + 3);
     for (const std::wstring* part : std::initializer_list<const std::wstring*>{&remote, &userId, &password}) {
         plain.get().insert(plain.get().end(), part->begin(), part->end());
         plain.get().push_back(L'\0');

@@ -150,6 +150,12 @@ std::vector<SharedPtr<RegisteredFolder>> RegisteredFolderManager::AllFolders() c
     return folders;
 }
 
+SharedPtr<RegisteredFolder> RegisteredFolderManager::FindById(const std::wstring& folderId) const {
+    CSyncLockHolder hold(lock_);
+    auto found = byId_.find(folderId);
+    return found == byId_.end() ? nullptr : found->second;
+}
+
 std::vector<SharedPtr<RegisteredFolder>> RegisteredFolderManager::FoldersOfOwner(const std::wstring& owner) const {
     std::vector<SharedPtr<RegisteredFolder>> folders;
     for (auto& folder : AllFolders()) {

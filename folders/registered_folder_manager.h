@@ -42,6 +42,8 @@ public:
 
     // E_INVALIDARG when absent.
     SharedPtr<RegisteredFolder> FindFolder(const std::wstring& storageId, const std::wstring& relativePath) const;
+    // Null when absent: journals and change records name folders that may be gone.
+    SharedPtr<RegisteredFolder> FindById(const std::wstring& folderId) const;
     SharedPtr<RegisteredFolder> FolderAt(size_t index) const;
     size_t Count() const;
     std::vector<SharedPtr<RegisteredFolder>> FoldersOfOwner(const std::wstring& owner) const;

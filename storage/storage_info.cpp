@@ -71,6 +71,27 @@ bool StorageInfo::IsShareConnected() const {
     return credentials && credentials->IsConnected();
 }
 
+HANDLE StorageInfo::RootHandle() const {
+    CSyncLockHolder hold(lock_);
+    return rootHandle_.get();
+}
+
+void StorageInfo::SetRootHandle(UniqueHandle handle) {
+    UniqueHandle old;
+    {
+        CSyncLockHolder hold(lock_);
+        old = std::exchange(rootHandle_, std::move(handle));
+    }
+}
+
+void StorageInfo::ConnectShare() {
+    if (auto credentials = CurrentCredentials()) credentials->ConnectShare();
+}
+
+void StorageInfo::DisconnectShare() {
+    if (auto credentials = CurrentCredentials()) credentials->DisconnectShare();
+}
+
 void StorageInfo::Start(bool refreshOnConnect) {
     if (refreshOnConnect) refreshOnConnect_.store(true);
     if (worker_) worker_->Start();

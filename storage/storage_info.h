@@ -13,6 +13,7 @@
 #include "shared_ptr.h"
 #include "storage_worker.h"
 #include "sync_lock.h"
+#include "unique_resource.h"
 
 namespace tandem {
 
@@ -49,6 +50,15 @@ public:
     bool IsShareConnected() const;
 
     bool IsEnabled() const noexcept { return enabled_.load() != 0; }
+    // For the connecting worker only.
+    void SetEnabled(bool enabled) noexcept { enabled_.store(enabled ? 1 : 0); }
+    // The open root directory while connected; null otherwise.
+    HANDLE RootHandle() const;
+    // Closes the handle held before.
+    void SetRootHandle(UniqueHandle handle);
+    // No-ops without credentials.
+    void ConnectShare();
+    void DisconnectShare();
     bool RefreshOnConnectRequested() const noexcept { return refreshOnConnect_.load(); }
     // For the connecting worker: whether to force a refresh, clearing the request.
     bool TakeRefreshOnConnect() noexcept { return refreshOnConnect_.exchange(false); }
@@ -77,6 +87,7 @@ private:
     std::wstring rootPath_;
     std::wstring userId_;
     SharedPtr<Credentials> credentials_;
+    UniqueHandle rootHandle_;
     std::atomic<LONG> enabled_{0};
     std::atomic<bool> refreshOnConnect_{false};
     std::unique_ptr<StorageWorker> worker_;

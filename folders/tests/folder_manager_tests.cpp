@@ -60,6 +60,15 @@ TEST_F(FolderManager, SamePathAndOwnerGiveTheSameFolderOtherOwnersAreRefused) {
     EXPECT_NE(folders_.CreateFolder(share_, L"Other", L"Music"), music);
 }
 
+TEST_F(FolderManager, FindByIdKnowsOnlyRegisteredFolders) {
+    auto added = Register(L"Player", L"Music", *disk_);
+    auto created = folders_.CreateFolder(*disk_, L"Player", L"Video");
+    EXPECT_EQ(folders_.FindById(added->FolderID()), added);
+    EXPECT_EQ(folders_.FindById(created->FolderID()), nullptr);
+    folders_.UnregisterFolder(added, *disk_);
+    EXPECT_EQ(folders_.FindById(added->FolderID()), nullptr);
+}
+
 TEST_F(FolderManager, AddFolderRefusesAnotherOwnerAndReportsARepeat) {
     auto first = folders_.CreateFolder(*disk_, L"A", L"Pics");
     auto second = folders_.CreateFolder(*disk_, L"B", L"pics");

@@ -104,3 +104,27 @@ TEST_F(StorageList, DeletingAMissingEntryIsAnError) {
     EXPECT_TRUE(SubKeyNames(list_.get()).empty());
     EXPECT_EQ(CatchHr([&] { storage->DeleteFromRegistry(); }), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
 }
+
+TEST(StorageState, TheStorageOwnsItsRootHandleAndSharesNeedCredentials) {
+    HANDLE first = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    HANDLE second = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    DWORD flags = 0;
+    {
+        StorageInfo storage(L"D:\\", L"SID", tnStorageType_Fixed, L"", nullptr, {});
+        EXPECT_EQ(storage.RootHandle(), nullptr);
+        storage.SetRootHandle(UniqueHandle(first));
+        EXPECT_EQ(storage.RootHandle(), first);
+        storage.SetRootHandle(UniqueHandle(second));
+        EXPECT_EQ(storage.RootHandle(), second);
+        EXPECT_FALSE(GetHandleInformation(first, &flags));
+        EXPECT_TRUE(GetHandleInformation(second, &flags));
+
+        storage.SetEnabled(true);
+        EXPECT_TRUE(storage.IsEnabled());
+        storage.SetEnabled(false);
+        EXPECT_FALSE(storage.IsEnabled());
+        storage.ConnectShare();
+        EXPECT_FALSE(storage.IsShareConnected());
+    }
+    EXPECT_FALSE(GetHandleInformation(second, &flags));
+}

@@ -67,6 +67,8 @@ public:
     void Start(bool refreshOnConnect);
     // Ends the worker, which disconnects the storage.
     void Stop();
+    // Null when the storage was built without one.
+    StorageWorker* Worker() const noexcept { return worker_.get(); }
 
     void Save() const;
     void DeleteFromRegistry() const;

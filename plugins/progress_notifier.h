@@ -33,6 +33,9 @@ class CTandemProgressNotifier : public ComObjectRoot,
 public:
     using Interfaces = InterfaceTable<ITandemProgressNotifier, Via<IDispatch, ITandemProgressNotifier>,
                                       FreeThreadedMarshaler>;
+    // Owned by the command threads for their whole life: a server whose
+    // storages are connected must still go idle when its clients leave.
+    static constexpr bool kLocksModule = false;
 
     STDMETHODIMP get_Total(LONG* value) override;
     STDMETHODIMP put_Total(LONG value) override;

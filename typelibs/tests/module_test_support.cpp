@@ -43,17 +43,12 @@ DWORD RunRegsvr32(const std::wstring& switches, const std::wstring& modulePath) 
 }
 
 ExclusiveRegistration::ExclusiveRegistration(std::wstring modulePath)
-    : mutex_(CreateMutexW(nullptr, FALSE, L"Local\\TandemTypeLibraryRegistrationTests")),
-      modulePath_(std::move(modulePath)) {
-    if (!mutex_) ThrowLastError();
-    const DWORD wait = WaitForSingleObject(mutex_.get(), INFINITE);
-    if (wait != WAIT_OBJECT_0 && wait != WAIT_ABANDONED) ThrowLastError();
+    : lock_(L"Local\\TandemTypeLibraryRegistrationTests"), modulePath_(std::move(modulePath)) {
     RemoveAll();
 }
 
 ExclusiveRegistration::~ExclusiveRegistration() {
     CatchHr([this] { RemoveAll(); });
-    ReleaseMutex(mutex_.get());
 }
 
 // Unregistering what is not registered fails; that is no concern here.

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "unique_resource.h"
+#include "testing/machine_lock.h"
 
 namespace tandem::typelibs::test {
 
@@ -47,7 +48,7 @@ public:
 private:
     void RemoveAll() const;
 
-    UniqueHandle mutex_;
+    tandem::test::MachineLock lock_;
     std::wstring modulePath_;
 };
 

@@ -1,0 +1,5 @@
+#pragma once
+
+#define IDS_SERVICE_NAME 100
+#define IDS_DISPLAY_NAME 101
+#define IDR_APPID_REGISTRY 101

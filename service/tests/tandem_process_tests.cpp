@@ -1,0 +1,140 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "error.h"
+#include "folder_keys.h"
+#include "module_path.h"
+#include "registry.h"
+#include "service_installer.h"
+#include "storage_info.h"
+#include "testing/machine_lock.h"
+#include "unique_resource.h"
+
+using namespace tandem;
+
+namespace {
+
+// Idle time-out and shutdown pause are a few seconds; this is the limit of patience.
+constexpr DWORD kExitLimit = 60000;
+
+UniqueHandle OutputFile(const std::wstring& path) {
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    // Wine's helper processes may hold an inherited copy for a while: share everything.
+    UniqueHandle file(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  &inherit, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) ThrowLastError();
+    return file;
+}
+
+// Runs the program with its output in files beside it; its exit code.
+DWORD RunTandem(const std::wstring& arguments) {
+    const std::wstring directory = ModuleDirectory(nullptr);
+    UniqueHandle out = OutputFile(directory + L"tandem_test.out");
+    UniqueHandle err = OutputFile(directory + L"tandem_test.err");
+    std::wstring commandLine = L"\"" + directory + L"tandem.exe\" " + arguments;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = out.get();
+    startup.hStdError = err.get();
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, directory.c_str(), &startup,
+                        &process))
+        ThrowLastError();
+    UniqueHandle processHandle(process.hProcess);
+    UniqueHandle threadHandle(process.hThread);
+    if (WaitForSingleObject(processHandle.get(), kExitLimit) != WAIT_OBJECT_0) {
+        TerminateProcess(processHandle.get(), 1);
+        ADD_FAILURE() << "tandem.exe did not exit";
+        return STILL_ACTIVE;
+    }
+    DWORD exitCode = 0;
+    GetExitCodeProcess(processHandle.get(), &exitCode);
+    return exitCode;
+}
+
+// The manager has no wait for a state; it is asked until the state comes or time is up.
+SERVICE_STATUS AwaitState(SC_HANDLE service, DWORD state) {
+    SERVICE_STATUS status{};
+    const ULONGLONG deadline = GetTickCount64() + kExitLimit;
+    while (QueryServiceStatus(service, &status) && status.dwCurrentState != state && GetTickCount64() < deadline)
+        Sleep(50);
+    return status;
+}
+
+// The program is registered and run in the machine's own registry and
+// service manager, and writes its output beside the tests: one at a time.
+class TandemProcess : public ::testing::Test {
+    test::MachineLock lock_{L"Local\\TandemProcessTests"};
+};
+
+}  // namespace
+
+TEST_F(TandemProcess, InstalledAsAServiceItRunsAndStopsThroughTheManager) {
+    // Registration makes the lists a fresh machine lacks.
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kStorageListKey);
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kFolderListKey);
+    ASSERT_EQ(RunTandem(L"/Service"), 0u);
+    ASSERT_EQ(RunTandem(L"/Service"), 0u);  // installed already: removed and made again
+    {
+        UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        ASSERT_TRUE(manager);
+        UniqueServiceHandle service(
+            OpenServiceW(manager.get(), L"Tandem", SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
+        ASSERT_TRUE(service);
+        ASSERT_TRUE(StartServiceW(service.get(), 0, nullptr));
+        SERVICE_STATUS status = AwaitState(service.get(), SERVICE_RUNNING);
+        EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    }
+    // Installing over the running service stops it first, so it can be made again.
+    ASSERT_EQ(RunTandem(L"/Service"), 0u);
+    {
+        UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        ASSERT_TRUE(manager);
+        UniqueServiceHandle service(
+            OpenServiceW(manager.get(), L"Tandem", SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
+        ASSERT_TRUE(service);
+        SERVICE_STATUS status{};
+        ASSERT_TRUE(QueryServiceStatus(service.get(), &status));
+        EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+        ASSERT_TRUE(StartServiceW(service.get(), 0, nullptr));
+        status = AwaitState(service.get(), SERVICE_RUNNING);
+        EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+        EXPECT_EQ(status.dwControlsAccepted & (SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN),
+                  static_cast<DWORD>(SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN));
+        ASSERT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status));
+        status = AwaitState(service.get(), SERVICE_STOPPED);
+        EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+        EXPECT_EQ(status.dwWin32ExitCode, static_cast<DWORD>(NO_ERROR));
+    }
+    EXPECT_EQ(RunTandem(L"/UnregServer"), 0u);
+    EXPECT_FALSE(IsServiceInstalled(L"Tandem"));
+}
+
+TEST_F(TandemProcess, RunsAsAPlainLocalServerAndEndsWhenIdle) {
+    // Registration makes the lists a fresh machine lacks.
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kStorageListKey);
+    DeleteKeyTree(HKEY_LOCAL_MACHINE, kFolderListKey);
+    ASSERT_EQ(RunTandem(L"/RegServer"), 0u);
+    EXPECT_EQ(RunTandem(L""), 0u);
+    EXPECT_EQ(RunTandem(L"-unregserver"), 0u);
+}
+
+TEST_F(TandemProcess, WithoutItsApplicationIdTheProgramEndsWithTheError) {
+    ASSERT_EQ(RunTandem(L"/UnregServer"), 0u);
+    EXPECT_EQ(RunTandem(L"/NoSuchSwitch"), static_cast<DWORD>(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND)));
+}
+
+TEST_F(TandemProcess, AStartUpThatCannotReadItsListsFailsCleanlyWithTheError) {
+    for (const wchar_t* list : {kStorageListKey, kFolderListKey}) {
+        ASSERT_EQ(RunTandem(L"/RegServer"), 0u);
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, list);
+        EXPECT_EQ(RunTandem(L""), static_cast<DWORD>(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))) << list;
+        EXPECT_EQ(RunTandem(L"/UnregServer"), 0u);
+    }
+}

@@ -1,0 +1,19 @@
+#!/bin/bash
+# Installs what is missing and builds everything for Windows.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${TANDEM_BUILD_DIR:-$root/build}
+
+missing=()
+for p in cmake g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine libwine-dev googletest; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    sudo=; [ "$(id -u)" -eq 0 ] || sudo=sudo
+    $sudo apt-get update
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y "${missing[@]}"
+fi
+
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build "$build" -j"$(nproc)"

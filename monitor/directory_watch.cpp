@@ -4,12 +4,13 @@
 
 namespace tandem {
 
-DirectoryWatch::DirectoryWatch(UniqueHandle directory, DWORD filter, bool subTree, BYTE* buffer)
+DirectoryWatch::DirectoryWatch(UniqueHandle directory, DWORD filter, bool subTree, BYTE* buffer, DWORD size)
     : directory_(std::move(directory)),
       event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       filter_(filter),
       subTree_(subTree),
-      buffer_(buffer) {
+      buffer_(buffer),
+      size_(size) {
     if (!event_) ThrowLastError();
     overlapped_.hEvent = event_.get();
 }
@@ -22,7 +23,7 @@ DirectoryWatch::~DirectoryWatch() {
 }
 
 DWORD DirectoryWatch::Issue() {
-    if (!ReadDirectoryChangesW(directory_.get(), buffer_, kBufferSize, subTree_ ? TRUE : FALSE, filter_, nullptr,
+    if (!ReadDirectoryChangesW(directory_.get(), buffer_, size_, subTree_ ? TRUE : FALSE, filter_, nullptr,
                                &overlapped_, nullptr))
         return GetLastError();
     pending_ = true;

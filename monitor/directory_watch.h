@@ -10,12 +10,12 @@
 namespace tandem {
 
 // One overlapped ReadDirectoryChangesW handle on a directory, with its own
-// buffer (at least 64 KiB, DWORD-aligned, owned by the caller).
+// buffer (64 KiB unless a test provokes overflows, DWORD-aligned, owned by the caller).
 class DirectoryWatch {
 public:
     static constexpr DWORD kBufferSize = 0x10000;
 
-    DirectoryWatch(UniqueHandle directory, DWORD filter, bool subTree, BYTE* buffer);
+    DirectoryWatch(UniqueHandle directory, DWORD filter, bool subTree, BYTE* buffer, DWORD size = kBufferSize);
     DirectoryWatch(const DirectoryWatch&) = delete;
     DirectoryWatch& operator=(const DirectoryWatch&) = delete;
     // Cancels a read still pending and waits for it: the buffer and the
@@ -37,6 +37,7 @@ private:
     const DWORD filter_;
     const bool subTree_;
     BYTE* const buffer_;
+    const DWORD size_;
     bool pending_ = false;
 };
 

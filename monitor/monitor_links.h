@@ -7,6 +7,7 @@
 
 #include "change_notificators.h"
 #include "console_user.h"
+#include "directory_watch.h"
 #include "plugin_set.h"
 #include "registered_folder_manager.h"
 #include "storage_manager.h"
@@ -52,6 +53,11 @@ struct MonitorLinks {
     ConsoleTokenSource* tokens = &DefaultConsoleTokenSource();
     // Between attempts to open a share whose network name is gone.
     DWORD openRetryWait = 1000;
+    // Seams for what Wine cannot be made to do on demand: a vanished network
+    // name, and an overflow (a buffer too small for one burst; read when the
+    // monitor thread is made).
+    std::function<UniqueHandle(const std::wstring&, DWORD&)> openDirectory = OpenWatchedDirectory;
+    DWORD readBufferSize = DirectoryWatch::kBufferSize;
 };
 
 }  // namespace tandem

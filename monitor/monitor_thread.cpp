@@ -10,10 +10,11 @@
 namespace tandem {
 namespace {
 
-constexpr DWORD kBufferWords = DirectoryWatch::kBufferSize / sizeof(DWORD);
 // One notification header and at least one name character.
 constexpr DWORD kShortestRecord = 14;
 constexpr DWORD kIssueRetryWait = 1000;
+
+size_t BufferWords(DWORD bytes) { return (bytes + sizeof(DWORD) - 1) / sizeof(DWORD); }
 
 bool IsTransientIssueError(DWORD error) {
     return error == ERROR_TOO_MANY_CMDS || error == ERROR_BAD_NET_RESP || error == ERROR_NOTIFY_ENUM_DIR;
@@ -78,8 +79,8 @@ MonitorThread::MonitorThread(RegisteredFolder& folder, const MonitorLinks& links
       links_(links),
       thread_(this, &MonitorThread::Run),
       stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      bufferA_(kBufferWords),
-      bufferB_(kBufferWords) {
+      bufferA_(BufferWords(links.readBufferSize)),
+      bufferB_(BufferWords(links.readBufferSize)) {
     if (!stop_) ThrowLastError();
 }
 
@@ -133,9 +134,11 @@ HRESULT MonitorThread::WatchDetailed(StorageInfo& storage, const std::wstring& p
         if (!notificator) ThrowHr(E_UNEXPECTED);
         const SharedPtr<TandemPlugin> plugins = RegisteredPlugins(folder_, links_);
         const bool subTree = folder_.WatchSubTree;
+        const auto size = static_cast<DWORD>(bufferA_.size() * sizeof(DWORD));
         DirectoryWatch directories(OpenWithRetry(path), kDirectoryFilter, subTree,
-                                   reinterpret_cast<BYTE*>(bufferA_.data()));
-        DirectoryWatch files(OpenWithRetry(path), kFileFilter, subTree, reinterpret_cast<BYTE*>(bufferB_.data()));
+                                   reinterpret_cast<BYTE*>(bufferA_.data()), size);
+        DirectoryWatch files(OpenWithRetry(path), kFileFilter, subTree, reinterpret_cast<BYTE*>(bufferB_.data()),
+                             size);
         Issue(directories);
         Issue(files);
         RevealSubFoldersToWine({path}, subTree);
@@ -168,10 +171,10 @@ HRESULT MonitorThread::WatchDetailed(StorageInfo& storage, const std::wstring& p
 
 UniqueHandle MonitorThread::OpenWithRetry(const std::wstring& path) {
     DWORD error = ERROR_SUCCESS;
-    UniqueHandle handle = OpenWatchedDirectory(path, error);
+    UniqueHandle handle = links_.openDirectory(path, error);
     for (int retry = 0; !handle && error == ERROR_NETNAME_DELETED && retry < kOpenRetries; ++retry) {
         if (!WaitUnlessStopped(links_.openRetryWait)) break;
-        handle = OpenWatchedDirectory(path, error);
+        handle = links_.openDirectory(path, error);
     }
     if (!handle) ThrowWin32(error == ERROR_SUCCESS ? ERROR_GEN_FAILURE : error);
     return handle;

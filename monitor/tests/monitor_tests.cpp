@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "change_notificators.h"
@@ -85,12 +87,26 @@ void WriteFile(const std::wstring& path, const char* text, DWORD disposition = C
     ASSERT_TRUE(::WriteFile(file.get(), text, static_cast<DWORD>(strlen(text)), &written, nullptr));
 }
 
+void DeleteFilesIn(const std::wstring& directory) {
+    WIN32_FIND_DATAW data;
+    UniqueFindHandle find(FindFirstFileW((directory + L"\\*").c_str(), &data));
+    if (!find) return;
+    do {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            DeleteFileW((directory + L"\\" + data.cFileName).c_str());
+    } while (FindNextFileW(find.get(), &data));
+}
+
+UniqueHandle ManualEvent() { return UniqueHandle(CreateEventW(nullptr, TRUE, FALSE, nullptr)); }
+
 // ctest runs the tests of this program in parallel processes: a letter per test.
 wchar_t LetterOfThisTest() {
     static const std::vector<std::string> tests = {
         "FileChangesSettleIntoOneCallEach", "DirectoriesAndPreExistingSubFolders", "HeldFileIsDeliveredOnlyAfterRelease",
         "AListenerFailureCostsOnlyItsChange", "IgnoreOpensNothingButPostsTheRequestedRefresh",
-        "MonitorOnceIsWatchedAndSavedAsIgnore", "MissingFolderFallsBackThenChecksAccessibility"};
+        "MonitorOnceIsWatchedAndSavedAsIgnore", "MissingFolderFallsBackThenChecksAccessibility",
+        "OverflowBecomesOneRefreshOfTheWholeFolder", "StopEndsTheOpenRetriesPromptly",
+        "WatchedFolderIsNotDeletedOrRenamedAway", "FolderMovedAwayWithItsParent"};
     const std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     const auto found = std::find(tests.begin(), tests.end(), name);
     return static_cast<wchar_t>(L'G' + (found - tests.begin()));
@@ -122,18 +138,25 @@ protected:
         folders_->StopMonitoringStorage(L"SID");
         notificators_.Stop(*storage_);
     }
-    void StartWatching() {
-        folders_->StartMonitoring(folder_, false);
+    void StartWatching() { StartWatching(folder_, watched_); }
+    void StartWatching(const SharedPtr<RegisteredFolder>& folder, const std::wstring& directory) {
+        folders_->StartMonitoring(folder, false);
         ASSERT_TRUE(recorder_.WaitFor(L"monitoring"));
         // Monitoring is announced before the reads are armed; changes before that are not seen.
         for (int attempt = 0; attempt < 20; ++attempt) {
-            const std::wstring ready = In(L"ready" + std::to_wstring(attempt));
+            const std::wstring ready = directory + L"\\ready" + std::to_wstring(attempt);
             WriteFile(ready, "r");
             if (recorder_.WaitFor(L"file added " + ready, std::chrono::milliseconds(3 * kShortSettle))) return;
         }
         FAIL() << "the watch never reported a change";
     }
     std::wstring In(const std::wstring& name) const { return watched_ + L"\\" + name; }
+    // Another registered folder; its monitor thread takes links_ as they are now.
+    SharedPtr<RegisteredFolder> AddFolder(const std::wstring& relative) {
+        SharedPtr<RegisteredFolder> folder = folders_->CreateFolder(*storage_, L"Player", relative + L"\\");
+        folders_->RegisterFolder(folder, *storage_);
+        return folder;
+    }
 
     RegistrySandbox sandbox_;
     RegKey watcherKey_ = CreateKey(HKEY_LOCAL_MACHINE, kWatcherKey);
@@ -250,6 +273,84 @@ TEST_F(MonitorTest, MissingFolderFallsBackThenChecksAccessibility) {
     EXPECT_EQ(recorder_.CountOf(L"monitoring"), 1u);
 }
 
+// Wine reports an overflow when the waiting records do not fit the read
+// buffer: a buffer smaller than one record of a long name provokes it.
+TEST_F(MonitorTest, OverflowBecomesOneRefreshOfTheWholeFolder) {
+    links_.readBufferSize = 256;
+    const std::wstring small = drive_.Root() + L"Small";
+    ASSERT_TRUE(CreateDirectoryW(small.c_str(), nullptr));
+    const std::wstring longName = small + L"\\" + std::wstring(200, L'x');
+    WriteFile(longName, "x");
+    StartWatching(AddFolder(L"Small"), small);
+    // Both names of a rename arrive in one buffer: one overflow.
+    ASSERT_TRUE(MoveFileW(longName.c_str(), (longName + L"y").c_str()));
+    ASSERT_TRUE(recorder_.WaitFor(L"refresh " + small + L"\\"));
+    WriteFile(small + L"\\after.txt", "a");
+    ASSERT_TRUE(recorder_.WaitFor(L"file added " + small + L"\\after.txt"));
+    EXPECT_EQ(recorder_.CountOf(L"refresh " + small + L"\\"), 1u);
+    for (const auto& item : recorder_.Items()) EXPECT_EQ(item.find(L"xxxx"), std::wstring::npos) << item;
+}
+
+TEST_F(MonitorTest, StopEndsTheOpenRetriesPromptly) {
+    const UniqueHandle opening = ManualEvent();
+    std::atomic<int> attempts{0};
+    links_.openDirectory = [&](const std::wstring&, DWORD& error) {
+        ++attempts;
+        SetEvent(opening.get());
+        error = ERROR_NETNAME_DELETED;
+        return UniqueHandle();
+    };
+    folders_->StartMonitoring(folder_, false);
+    ASSERT_EQ(WaitForSingleObject(opening.get(), 20000), WAIT_OBJECT_0);
+    const auto stopping = std::chrono::steady_clock::now();
+    folders_->StopMonitoringStorage(L"SID");
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(1));
+    EXPECT_EQ(recorder_.CountOf(L"shutdown"), 0u);
+    EXPECT_EQ(recorder_.CountOf(L"check"), 0u);
+
+    // Left alone, the retries run out and the vanished share shuts the storage down.
+    links_.openRetryWait = 1;
+    const int before = attempts;
+    folders_->StartMonitoring(folder_, false);
+    ASSERT_TRUE(recorder_.WaitFor(L"shutdown"));
+    EXPECT_EQ(attempts - before, MonitorThread::kOpenRetries + 1);
+    EXPECT_EQ(recorder_.CountOf(L"check"), 0u);
+    folders_->StopMonitoringStorage(L"SID");
+}
+
+TEST_F(MonitorTest, WatchedFolderIsNotDeletedOrRenamedAway) {
+    StartWatching();
+    DeleteFilesIn(watched_);
+    EXPECT_FALSE(RemoveDirectoryW(watched_.c_str()));
+    EXPECT_FALSE(MoveFileW(watched_.c_str(), (watched_ + L"2").c_str()));
+    WriteFile(In(L"still.txt"), "s");
+    EXPECT_TRUE(recorder_.WaitFor(L"file added " + In(L"still.txt")));
+    EXPECT_EQ(recorder_.CountOf(L"check") + recorder_.CountOf(L"shutdown"), 0u);
+}
+
+// Wine, unlike Windows, lets the parent of a watched folder move while the
+// watch is open. Changes in the moved folder must not be delivered under
+// names that no longer exist, and stopping must not hang.
+TEST_F(MonitorTest, FolderMovedAwayWithItsParent) {
+    const std::wstring outer = drive_.Root() + L"Outer";
+    const std::wstring inner = outer + L"\\Inner";
+    ASSERT_TRUE(CreateDirectoryW(outer.c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(inner.c_str(), nullptr));
+    StartWatching(AddFolder(L"Outer\\Inner"), inner);
+    StartWatching();
+    const std::wstring gone = drive_.Root() + L"Gone";
+    ASSERT_TRUE(MoveFileW(outer.c_str(), gone.c_str()));
+    WriteFile(gone + L"\\Inner\\late.txt", "l");
+    // Delivered after the late file's records, which arrived first.
+    WriteFile(In(L"marker.txt"), "m");
+    ASSERT_TRUE(recorder_.WaitFor(L"file added " + In(L"marker.txt")));
+    EXPECT_EQ(recorder_.CountOf(L"file added " + inner + L"\\late.txt"), 0u);
+    const auto stopping = std::chrono::steady_clock::now();
+    folders_->StopMonitoringStorage(L"SID");
+    EXPECT_LT(std::chrono::steady_clock::now() - stopping, std::chrono::seconds(5));
+    EXPECT_EQ(recorder_.CountOf(L"not monitoring"), 2u);
+}
+
 // The real delay: one import about two seconds after the last write.
 TEST(ChangeNotificatorTest, DeliversAboutTwoSecondsAfterTheLastWrite) {
     wchar_t temp[MAX_PATH];
@@ -271,6 +372,86 @@ TEST(ChangeNotificatorTest, DeliversAboutTwoSecondsAfterTheLastWrite) {
     EXPECT_EQ(recorder.Items().size(), 1u);
     notificator.Stop();
     DeleteFileW(path.c_str());
+}
+
+// Blocks in its first delivery until released.
+class BlockingListener final : public IChangeNotifiable {
+public:
+    explicit BlockingListener(Recorder& recorder) : recorder_(recorder) {}
+    void OnChange(const PendingChange& change) override {
+        if (first_.exchange(false)) {
+            SetEvent(entered.get());
+            WaitForSingleObject(release.get(), INFINITE);
+        }
+        recorder_.OnChange(change);
+    }
+    const UniqueHandle entered = ManualEvent();
+    const UniqueHandle release = ManualEvent();
+
+private:
+    Recorder& recorder_;
+    std::atomic<bool> first_{true};
+};
+
+// Files in the temporary folder that exist for one test.
+class TempFiles {
+public:
+    explicit TempFiles(std::initializer_list<const wchar_t*> names) {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        for (const wchar_t* name : names) {
+            paths.push_back(std::wstring(temp) + L"tandem_" + name + L"_" + std::to_wstring(GetCurrentProcessId()));
+            WriteFile(paths.back(), "x");
+        }
+    }
+    ~TempFiles() {
+        for (const auto& path : paths) DeleteFileW(path.c_str());
+    }
+    std::vector<std::wstring> paths;
+};
+
+ChangeEntry Added(const std::wstring& path) { return ChangeEntry{0, kActionAdded, path, nullptr}; }
+
+// A storage disconnected while its changes settle: nothing is delivered
+// while it is away, and what was pending, or arrived meanwhile, follows the reconnect.
+TEST(ChangeNotificatorTest, StopKeepsPendingChangesForTheNextStart) {
+    const TempFiles files{L"kept_a", L"kept_b"};
+    Recorder recorder;
+    CChangeNotificator notificator({&recorder});
+    notificator.Start();
+    notificator.AddEntries({Added(files.paths[0])});
+    notificator.Stop();
+    notificator.AddEntries({Added(files.paths[1])});
+    EXPECT_TRUE(recorder.Items().empty());
+    notificator.Start();
+    ASSERT_TRUE(recorder.WaitFor(L"file added " + files.paths[0]));
+    ASSERT_TRUE(recorder.WaitFor(L"file added " + files.paths[1]));
+    EXPECT_EQ(recorder.Items().size(), 2u);
+}
+
+// Whether the stop lands during the delivery or just after it, every change
+// is delivered exactly once across the reconnect.
+TEST(ChangeNotificatorTest, StopDuringADeliveryLosesNothing) {
+    const TempFiles files{L"mid_a", L"mid_b", L"mid_c"};
+    Recorder recorder;
+    BlockingListener listener(recorder);
+    CChangeNotificator notificator({&listener}, CChangeNotificator::Options{kShortSettle});
+    notificator.Start();
+    notificator.AddEntries({Added(files.paths[0]), Added(files.paths[1]), Added(files.paths[2])});
+    ASSERT_EQ(WaitForSingleObject(listener.entered.get(), 20000), WAIT_OBJECT_0);
+    std::atomic<bool> stopping{false};
+    std::thread stopper([&] {
+        stopping = true;
+        notificator.Stop();
+    });
+    while (!stopping) SwitchToThread();
+    SetEvent(listener.release.get());
+    stopper.join();
+    notificator.Start();
+    for (const auto& path : files.paths) {
+        ASSERT_TRUE(recorder.WaitFor(L"file added " + path));
+    }
+    EXPECT_EQ(recorder.Items().size(), 3u);
 }
 
 }  // namespace

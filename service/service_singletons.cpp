@@ -1,9 +1,34 @@
 #include "service_singletons.h"
 
+#include "MarloZephFw.h"
 #include "content_info_manager.h"
 #include "error.h"
+#include "monitor_thread.h"
+#include "storage_change_listener.h"
 
 namespace tandem {
+
+EventListeners::EventListeners()
+    : storageManager(DIID__ITnStorageManagerEvents),
+      folderWatcher(DIID__IFolderWatcherEvents),
+      registeredFolder(DIID__ITnRegisteredFolderEvents) {}
+
+void ServiceSingletons::MonitoringEvents::OnMonitoring(const RegisteredFolder& folder, bool monitoring) {
+    // Best effort, like every event: a folder gone from the list has no object to send.
+    CatchHr([&] {
+        if (const auto registered = owner_.Folders().FindById(folder.FolderID()))
+            owner_.folderStatusEvents_->OnFolderMonitoring(registered, monitoring);
+    });
+}
+
+ServiceSingletons::ServiceSingletons(DeviceNotificationRegistry* devices)
+    : devices_(devices),
+      folderStatusEvents_(MakeShared<FolderStatusEventForwarder>(automation_)),
+      folderProgressEvents_(MakeShared<FolderProgressEventForwarder>(automation_)) {
+    monitorLinks_.storages = [this]() -> StorageManager& { return Storages(); };
+    monitorLinks_.folders = [this]() -> RegisteredFolderManager& { return Folders(); };
+    monitorLinks_.status = &monitoringEvents_;
+}
 
 ServiceHostLinks ServiceSingletons::Links() {
     ServiceHostLinks links;
@@ -11,14 +36,30 @@ ServiceHostLinks ServiceSingletons::Links() {
     links.folders = [this]() -> RegisteredFolderManager& { return Folders(); };
     links.steps = [this]() -> FolderCommandSteps& { return Steps(); };
     links.devices = devices_;
-    // The change notificators join here when they land.
+    links.notificators = notificators_.get();
     return links;
+}
+
+std::unique_ptr<IChangeNotifiable> ServiceSingletons::MakeChangeListener(StorageInfo& storage) {
+    // Made with the notificators and released after them, so read without the
+    // lock: a connecting storage must not wait for a manager being made.
+    return std::make_unique<StorageChangeListener>([this]() -> StorageManager& { return Storages(); },
+                                                   storage.UniqueID(), ContentInfoManager::Instance(),
+                                                   *folderInfos_, *rules_);
 }
 
 ServiceCommandHost& ServiceSingletons::CommandHost() {
     CSyncLockHolder hold(lock_);
     CheckOpen();
-    if (!host_) host_ = std::make_unique<ServiceCommandHost>(Links());
+    if (!host_) {
+        FolderInfos();
+        if (!notificators_) {
+            notificators_ = std::make_unique<ChangeNotificators>(
+                [this](StorageInfo& storage) { return MakeChangeListener(storage); });
+            monitorLinks_.notificators = notificators_.get();
+        }
+        host_ = std::make_unique<ServiceCommandHost>(Links());
+    }
     return *host_;
 }
 
@@ -28,7 +69,7 @@ StorageManager& ServiceSingletons::Storages() {
     if (!storages_) {
         StorageServices services;
         services.workers = MakeCommandThreadFactory(CommandHost());
-        storages_ = MakeShared<StorageManager>(std::move(services));
+        storages_ = MakeShared<StorageManager>(std::move(services), &storageEvents_);
     }
     return *storages_;
 }
@@ -36,8 +77,12 @@ StorageManager& ServiceSingletons::Storages() {
 RegisteredFolderManager& ServiceSingletons::Folders() {
     CSyncLockHolder hold(lock_);
     CheckOpen();
-    // The folders' monitor threads join here when they land.
-    if (!folders_) folders_ = MakeShared<RegisteredFolderManager>(Storages());
+    if (!folders_) {
+        // The monitor threads feed the notificators the storages' host made.
+        StorageManager& storages = Storages();
+        folders_ = MakeShared<RegisteredFolderManager>(storages, &folderListEvents_,
+                                                       MakeMonitorThreadFactory(monitorLinks_));
+    }
     return *folders_;
 }
 
@@ -54,9 +99,17 @@ FolderCommandSteps& ServiceSingletons::Steps() {
     CheckOpen();
     if (!steps_) {
         FolderInfoManager& folderInfos = FolderInfos();
-        steps_ = std::make_unique<FolderCommandSteps>(ContentInfoManager::Instance(), folderInfos, *rules_);
+        steps_ = std::make_unique<FolderCommandSteps>(ContentInfoManager::Instance(), folderInfos, *rules_,
+                                                      folderStatusEvents_, folderProgressEvents_);
     }
     return *steps_;
+}
+
+EventListeners& ServiceSingletons::Listeners() {
+    CSyncLockHolder hold(lock_);
+    CheckOpen();
+    if (!listeners_) listeners_ = std::make_unique<EventListeners>();
+    return *listeners_;
 }
 
 std::vector<SharedPtr<StorageInfo>> ServiceSingletons::ExistingStorages() const {
@@ -69,6 +122,8 @@ void ServiceSingletons::Release() noexcept {
     // for a thread must not wait for one that is asking for a manager.
     decltype(storages_) storages;
     decltype(folders_) folders;
+    decltype(notificators_) notificators;
+    decltype(listeners_) listeners;
     decltype(steps_) steps;
     decltype(folderInfos_) folderInfos;
     decltype(rules_) rules;
@@ -78,6 +133,8 @@ void ServiceSingletons::Release() noexcept {
         released_ = true;
         storages = std::move(storages_);
         folders = std::move(folders_);
+        notificators = std::move(notificators_);
+        listeners = std::move(listeners_);
         steps = std::move(steps_);
         folderInfos = std::move(folderInfos_);
         rules = std::move(rules_);
@@ -85,6 +142,8 @@ void ServiceSingletons::Release() noexcept {
     }
     storages.reset();
     folders.reset();
+    notificators.reset();
+    listeners.reset();
     steps.reset();
     folderInfos.reset();
     rules.reset();

@@ -1,11 +1,29 @@
 #include "server_classes.h"
 
+#include "MarloTandem.h"
+#include "error.h"
+#include "folder_watcher.h"
+#include "service_resources.h"
+#include "tn_storage_manager.h"
+
 namespace tandem {
 
-// FolderWatcher and TnStorageManager are entered here, each as
-// {CLSID_..., &MakeClassObject<C...>, its registration script}, when their
-// implementations join the program.
-std::vector<ServerClass> ServerClasses() { return {}; }
+namespace {
+
+template <class T>
+std::function<ComPtr<IUnknown>()> ClassObjectMaker(AutomationContext* automation) {
+    return [automation] {
+        if (!automation) ThrowHr(E_UNEXPECTED);
+        return MakeClassObject<T>(*automation);
+    };
+}
+
+}  // namespace
+
+std::vector<ServerClass> ServerClasses(AutomationContext* automation) {
+    return {{CLSID_FolderWatcher, ClassObjectMaker<CFolderWatcher>(automation), IDR_FOLDERWATCHER_REGISTRY},
+            {CLSID_TnStorageManager, ClassObjectMaker<CTnStorageManager>(automation), IDR_TNSTORAGEMANAGER_REGISTRY}};
+}
 
 std::vector<ClassObjectRegistration> RegisterClassObjects(const std::vector<ServerClass>& classes) {
     std::vector<ClassObjectRegistration> registrations;

@@ -198,7 +198,7 @@ HRESULT CTandemModule::StartUp() {
     // A failed migration is tried again at the next start.
     CatchHr([&] { MigrateOlderList(singletons_.Folders(), singletons_.Storages()); });
     if (const HRESULT hr = CatchHr([&] {
-            classObjects_ = RegisterClassObjects(ServerClasses());
+            classObjects_ = RegisterClassObjects(ServerClasses(&singletons_.Automation()));
             ResumeClassObjects();
         });
         FAILED(hr))

@@ -31,7 +31,7 @@ HRESULT CreateProbe(ComPtr<IPersist>& probe) {
 TEST(ServerClasses, ClassObjectsServeClientsFromResumeUntilRevoked) {
     test::ComApartment apartment;
     {
-        auto registrations = RegisterClassObjects({{kProbeClass, &MakeClassObject<Probe>, 0}});
+        auto registrations = RegisterClassObjects({{kProbeClass, [] { return MakeClassObject<Probe>(); }, 0}});
         ASSERT_EQ(registrations.size(), 1u);
         ResumeClassObjects();
         ComPtr<IPersist> probe;

@@ -4,12 +4,16 @@
 
 #include <string>
 
+#include "MarloTandem.h"
+#include "MarloZephFw.h"
+#include "com_ptr.h"
 #include "error.h"
 #include "folder_keys.h"
 #include "module_path.h"
 #include "registry.h"
 #include "service_installer.h"
 #include "storage_info.h"
+#include "testing/com_apartment.h"
 #include "testing/machine_lock.h"
 #include "unique_resource.h"
 
@@ -30,12 +34,11 @@ UniqueHandle OutputFile(const std::wstring& path) {
     return file;
 }
 
-// Runs the program with its output in files beside it; its exit code.
-DWORD RunTandem(const std::wstring& arguments) {
+// Runs a program with its output in files beside the tests; its exit code.
+DWORD RunProgram(std::wstring commandLine) {
     const std::wstring directory = ModuleDirectory(nullptr);
     UniqueHandle out = OutputFile(directory + L"tandem_test.out");
     UniqueHandle err = OutputFile(directory + L"tandem_test.err");
-    std::wstring commandLine = L"\"" + directory + L"tandem.exe\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -56,6 +59,21 @@ DWORD RunTandem(const std::wstring& arguments) {
     DWORD exitCode = 0;
     GetExitCodeProcess(processHandle.get(), &exitCode);
     return exitCode;
+}
+
+DWORD RunTandem(const std::wstring& arguments) {
+    return RunProgram(L"\"" + ModuleDirectory(nullptr) + L"tandem.exe\" " + arguments);
+}
+
+DWORD RunRegsvr32(const std::wstring& switches, const wchar_t* module) {
+    return RunProgram(L"regsvr32.exe /s " + switches + L" \"" + ModuleDirectory(nullptr) + module + L"\"");
+}
+
+DWORD SubKeyCount(const std::wstring& key) {
+    DWORD count = 0;
+    CheckWin32(RegQueryInfoKeyW(OpenKey(HKEY_LOCAL_MACHINE, key).get(), nullptr, nullptr, nullptr, &count, nullptr,
+                                nullptr, nullptr, nullptr, nullptr, nullptr, nullptr));
+    return count;
 }
 
 // The manager has no wait for a state; it is asked until the state comes or time is up.
@@ -137,4 +155,30 @@ TEST_F(TandemProcess, AStartUpThatCannotReadItsListsFailsCleanlyWithTheError) {
         EXPECT_EQ(RunTandem(L""), static_cast<DWORD>(HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))) << list;
         EXPECT_EQ(RunTandem(L"/UnregServer"), 0u);
     }
+}
+
+TEST_F(TandemProcess, AClientCreatesTheStorageManagerInTheServerProcess) {
+    // The proxies come from the watcher library's module, which other tests register too.
+    test::MachineLock proxies(L"Local\\TandemTypeLibraryRegistrationTests");
+    ASSERT_EQ(RunTandem(L"/RegServer"), 0u);
+    ASSERT_EQ(RunRegsvr32(L"", L"MarloZephFw.dll"), 0u);
+    {
+        test::ComApartment apartment;
+        ComPtr<ITnStorageManager> manager;
+        ASSERT_EQ(CoCreateInstance(CLSID_TnStorageManager, nullptr, CLSCTX_LOCAL_SERVER, IID_ITnStorageManager,
+                                   manager.put_void()),
+                  S_OK);
+        ComPtr<ITnStorageInfoList> storages;
+        ASSERT_EQ(manager->get_Storages(storages.put()), S_OK);
+        LONG count = -1;
+        ASSERT_EQ(storages->get_count(&count), S_OK);
+        EXPECT_EQ(static_cast<DWORD>(count), SubKeyCount(kStorageListKey));
+        ComPtr<IProvideClassInfo2> classInfo;
+        ASSERT_EQ(manager.as(classInfo), S_OK);
+        GUID source{};
+        ASSERT_EQ(classInfo->GetGUID(GUIDKIND_DEFAULT_SOURCE_DISP_IID, &source), S_OK);
+        EXPECT_TRUE(IsEqualGUID(source, DIID__ITnStorageManagerEvents));
+    }
+    EXPECT_EQ(RunRegsvr32(L"/u", L"MarloZephFw.dll"), 0u);
+    EXPECT_EQ(RunTandem(L"/UnregServer"), 0u);
 }

@@ -76,4 +76,12 @@ struct ModuleTraits {
 };
 using UniqueModule = UniqueResource<ModuleTraits>;
 
+struct ServiceHandleTraits {
+    using type = SC_HANDLE;
+    static type invalid() noexcept { return nullptr; }
+    static bool valid(type h) noexcept { return h != nullptr; }
+    static void close(type h) noexcept { CloseServiceHandle(h); }
+};
+using UniqueServiceHandle = UniqueResource<ServiceHandleTraits>;
+
 }  // namespace tandem

@@ -9,14 +9,6 @@
 
 namespace tandem {
 
-struct ServiceHandleTraits {
-    using type = SC_HANDLE;
-    static type invalid() noexcept { return nullptr; }
-    static bool valid(type h) noexcept { return h != nullptr; }
-    static void close(type h) noexcept { CloseServiceHandle(h); }
-};
-using UniqueServiceHandle = UniqueResource<ServiceHandleTraits>;
-
 // Where installation problems are told. Registration runs from installers
 // with nobody to close a box, so the service's own sink writes to standard
 // error instead of raising a modal message box.

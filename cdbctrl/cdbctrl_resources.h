@@ -1,0 +1,5 @@
+#pragma once
+
+#define IDS_CDBCTRL_MODULE_NAME 100
+#define IDR_CDBCTRL_APPID 101
+#define IDR_CDBCTRL_CLASS 102

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "error.h"
+#include "event_delivery.h"
 
 namespace tandem {
 
@@ -71,6 +72,12 @@ size_t EventListenerManager::Count() const {
     return listeners_.size();
 }
 
+void EventListenerManager::Clear() noexcept {
+    std::map<DWORD, SharedPtr<DispEventListener>> removed;
+    CSyncLockHolder hold(lock_);
+    removed.swap(listeners_);
+}
+
 std::vector<SharedPtr<DispEventListener>> EventListenerManager::Snapshot() const {
     CSyncLockHolder hold(lock_);
     std::vector<SharedPtr<DispEventListener>> listeners;
@@ -80,15 +87,22 @@ std::vector<SharedPtr<DispEventListener>> EventListenerManager::Snapshot() const
 }
 
 void EventListenerManager::Fire(DISPID member, std::vector<Variant> arguments) const {
+    auto listeners = Snapshot();
+    if (listeners.empty()) return;
     std::reverse(arguments.begin(), arguments.end());
+    auto event = MakeShared<PendingEvent>(PendingEvent{std::move(listeners), member, std::move(arguments)});
+    EventDelivery::Instance().Post([event] { Deliver(*event); });
+}
+
+void EventListenerManager::Deliver(PendingEvent& event) noexcept {
     // Variant wraps exactly one VARIANT, so the vector is the argument array.
     static_assert(sizeof(Variant) == sizeof(VARIANT));
-    DISPPARAMS params{arguments.empty() ? nullptr : arguments.front().ptr(), nullptr,
-                      static_cast<UINT>(arguments.size()), 0};
-    for (const auto& listener : Snapshot()) {
+    DISPPARAMS params{event.arguments.empty() ? nullptr : event.arguments.front().ptr(), nullptr,
+                      static_cast<UINT>(event.arguments.size()), 0};
+    for (const auto& listener : event.listeners) {
         CatchHr([&] {
             Variant result;
-            return listener->Sink()->Invoke(member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
+            return listener->Sink()->Invoke(event.member, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
                                             result.ptr(), nullptr, nullptr);
         });
     }

@@ -50,13 +50,23 @@ public:
     // The sink of an advised cookie on the calling thread; null when unknown.
     ComPtr<IUnknown> SinkOf(DWORD cookie) const;
     size_t Count() const;
+    // Withdraws every sink; a later Remove of their cookies finds nothing.
+    void Clear() noexcept;
 
-    // Calls every sink with the arguments (in declaration order). The lock is
-    // not held during the calls, so a sink may unadvise from its handler;
-    // what a sink answers or fails is not looked at.
+    // Queues a call of every sink advised now with the arguments (in
+    // declaration order) to the event delivery thread, which makes the calls
+    // in the order of firing. A sink may call back into the service, even
+    // unadvise, from its handler; what a sink answers or fails is not looked at.
     void Fire(DISPID member, std::vector<Variant> arguments) const;
 
 private:
+    struct PendingEvent {
+        std::vector<SharedPtr<DispEventListener>> listeners;
+        DISPID member;
+        std::vector<Variant> arguments;  // in reverse order, as Invoke takes them
+    };
+    static void Deliver(PendingEvent& event) noexcept;
+
     std::vector<SharedPtr<DispEventListener>> Snapshot() const;
 
     const IID eventIid_;

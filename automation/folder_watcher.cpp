@@ -87,12 +87,12 @@ void PostRegistration(StorageInfo& storage, const SharedPtr<RegisteredFolder>& f
 
 void PostUnregistration(StorageInfo& storage, const RegisteredFolder& folder) {
     if (auto* commands = dynamic_cast<CommandThread*>(storage.Worker()))
-        commands->PostUnRegisterFolder(folder.Owner, folder.CommandPath(storage.RootPath()), folder.WatchSubTree);
+        commands->PostUnRegisterFolder(folder.Owner(), folder.CommandPath(storage.RootPath()), folder.WatchSubTree);
 }
 
 void PostUpdate(StorageInfo& storage, const SharedPtr<RegisteredFolder>& folder) {
     if (auto* commands = dynamic_cast<CommandThread*>(storage.Worker()))
-        commands->PostUpdateFolder(folder, folder->CommandPath(storage.RootPath()), folder->Defaults);
+        commands->PostUpdateFolder(folder, folder->CommandPath(storage.RootPath()), folder->Defaults());
 }
 
 void StopNotificator(RegisteredFolder& folder) {
@@ -110,7 +110,7 @@ HRESULT CheckFolderResult(HRESULT hr) noexcept {
 }  // namespace
 
 SharedPtr<StorageInfo> CFolderWatcher::StorageOf(const RegisteredFolder& folder) const {
-    return context_.Storages().FindById(folder.StorageID);
+    return context_.Storages().FindById(folder.StorageID());
 }
 
 std::vector<CFolderWatcher::Selected> CFolderWatcher::Select(BSTR appname, BSTR folder) const {
@@ -142,7 +142,7 @@ void CFolderWatcher::RegisterPath(const std::wstring& owner, const std::wstring&
     auto storage = context_.Storages().FindOrCreateStorage(split.root, std::wstring(), std::wstring());
     auto folder = context_.Folders().CreateFolder(*storage, owner, split.relative);
     folder->Behavior = behavior;
-    if (defaults) folder->Defaults = *defaults;
+    if (defaults) folder->SetDefaults(*defaults);
     Enrol(folder, storage);
 }
 
@@ -152,7 +152,7 @@ SharedPtr<StorageInfo> CFolderWatcher::RecordStorage(RegisteredFolder& folder, c
     // Another registration may have recorded the root since the storage was
     // made: the folder goes with the storage the list keeps.
     auto recorded = storages.FindByRoot(storage->RootPath());
-    folder.StorageID = recorded->UniqueID();
+    folder.SetStorageID(recorded->UniqueID());
     return recorded;
 }
 
@@ -160,13 +160,14 @@ void CFolderWatcher::Enrol(const SharedPtr<RegisteredFolder>& folder, const Shar
     RegisteredFolderManager& folders = context_.Folders();
     const auto storage = RecordStorage(*folder, made);
     folders.UnregisterNestedFolders(folder, *storage);
-    folders.RegisterFolder(folder, *storage);
+    // A registration of the same path that came first holds the list entry.
+    const auto listed = folders.RegisterFolder(folder, *storage);
     if (storage->IsEnabled()) {
-        folders.StartMonitoring(folder, false);
+        folders.StartMonitoring(listed, false);
     } else {
         storage->Start(false);
     }
-    PostRegistration(*storage, folder);
+    PostRegistration(*storage, listed);
 }
 
 void CFolderWatcher::Unregister(const Selected& selected) {
@@ -185,8 +186,8 @@ CFolderWatcher::Status CFolderWatcher::StatusAt(LONG num) const {
     if (num < 0) ThrowHr(E_INVALIDARG);
     const auto folder = context_.Folders().FolderAt(static_cast<size_t>(num));
     const auto storage = StorageOf(*folder);
-    return {folder->FullPath(storage->RootPath()), folder->Owner, folder->Behavior,
-            context_.IsStorageBusy(*storage) ? 1 : 0, folder->Defaults};
+    return {folder->FullPath(storage->RootPath()), folder->Owner(), folder->Behavior,
+            context_.IsStorageBusy(*storage) ? 1 : 0, folder->Defaults()};
 }
 
 CTnRegisteredFolder& CFolderWatcher::Descriptor(ITnRegisteredFolder* object) const {
@@ -347,7 +348,7 @@ STDMETHODIMP CFolderWatcher::UpdateFolder(BSTR appname, BSTR folder, SAFEARRAY* 
     return RunWork(result, [&] {
         const auto defaults = ReadProperties(propId, propValue);
         for (const Selected& selected : Select(appname, folder)) {
-            selected.folder->Defaults = defaults;
+            selected.folder->SetDefaults(defaults);
             Update(selected);
         }
     });

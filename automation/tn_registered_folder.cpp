@@ -47,7 +47,7 @@ ComPtr<ComObject<CTnRegisteredFolder>> MakeRegisteredFolderObject(AutomationCont
 }
 
 void CTnRegisteredFolder::Attach(SharedPtr<RegisteredFolder> folder) {
-    auto storage = context_.Storages().FindById(folder->StorageID);
+    auto storage = context_.Storages().FindById(folder->StorageID());
     Attach(std::move(folder), std::move(storage));
 }
 
@@ -56,8 +56,8 @@ void CTnRegisteredFolder::Attach(SharedPtr<RegisteredFolder> folder, SharedPtr<S
     behavior_ = folder->Behavior;
     refresh_ = folder->Refresh;
     watchSubTree_ = folder->WatchSubTree ? VARIANT_TRUE : VARIANT_FALSE;
-    defaults_ = folder->Defaults;
-    categories_ = folder->ObjectCategories;
+    defaults_ = folder->Defaults();
+    categories_ = folder->ObjectCategories();
     folder_ = std::move(folder);
     storage_ = std::move(storage);
 }
@@ -68,8 +68,8 @@ void CTnRegisteredFolder::ApplyToFolder() {
     folder_->Behavior = behavior_;
     folder_->Refresh = refresh_;
     folder_->WatchSubTree = watchSubTree_ != VARIANT_FALSE;
-    folder_->Defaults = defaults_;
-    folder_->ObjectCategories = categories_;
+    folder_->SetDefaults(defaults_);
+    folder_->SetObjectCategories(categories_);
 }
 
 void CTnRegisteredFolder::CheckBound() const {
@@ -101,7 +101,7 @@ STDMETHODIMP CTnRegisteredFolder::get_OwnerApplication(BSTR* pVal) {
     *pVal = nullptr;
     return CatchHr([&] {
         CheckBound();
-        return AllocBstr(folder_->Owner, pVal);
+        return AllocBstr(folder_->Owner(), pVal);
     });
 }
 

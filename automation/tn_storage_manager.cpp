@@ -39,7 +39,7 @@ STDMETHODIMP CTnStorageManager::RemoveStorage(BSTR strRootPath) {
     return CatchHrAndReport(IID_ITnStorageManager, [&] {
         StorageManager& storages = context_.Storages();
         auto storage = storages.FindByRoot(RootWithBackslash(strRootPath));
-        if (!context_.Folders().FoldersOfStorage(storage->UniqueID()).empty()) ThrowHr(E_INVALIDARG);
+        const RegisteredFolderManager::StorageRemoval removal(context_.Folders(), storage->UniqueID());
         storage->Stop();
         storages.UnregisterStorage(storage);
     });

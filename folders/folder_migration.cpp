@@ -27,9 +27,11 @@ void MigrateSlot(HKEY list, const std::wstring& name, RegisteredFolderManager& f
         if (ReadDword(slot.get(), L"Delete", 0) != 0) return;
     }
     auto folder = folders.CreateFolder(*storage, owner, split.relative);
+    // A folder the owner registered already is found and kept as it is.
+    if (folders.FindById(folder->FolderID()) == folder) return;
     folder->Refresh = static_cast<LONG>(ReadDword(slot.get(), L"Refresh", zephfwStartupSilent));
     folder->Behavior = static_cast<LONG>(ReadDword(slot.get(), L"Behavior", zephfwBehaviorMonitor));
-    if (auto defaults = TryOpenKey(slot.get(), L"Default")) folder->Defaults = ReadDefaultProperties(defaults->get());
+    if (auto defaults = TryOpenKey(slot.get(), L"Default")) folder->SetDefaults(ReadDefaultProperties(defaults->get()));
     folders.RegisterFolder(folder, *storage);
 }
 

@@ -11,6 +11,7 @@
 #include "MarloZephFw.h"
 #include "folder_hooks.h"
 #include "shared_ptr.h"
+#include "sync_lock.h"
 
 namespace tandem {
 
@@ -32,7 +33,8 @@ public:
     // Root and relative path as they stand (D:\Music\).
     std::wstring CommandPath(const std::wstring& rootPath) const;
 
-    // Rewrites the folder's sub-key from scratch.
+    // Replaces the values of the folder's sub-key; the key is never left
+    // without its required values.
     void Save() const;
     void DeleteFromRegistry() const;
 
@@ -44,18 +46,37 @@ public:
     // For the monitor thread: whether a refresh was asked for, clearing the request.
     bool TakeRefreshRequest() noexcept { return refreshRequested_.exchange(false); }
 
-    std::wstring StorageID;
+    // Client calls, command, notificator, monitor and plug-in threads all
+    // read and write these, so each access is a whole copy under the lock.
+    std::wstring StorageID() const;
+    void SetStorageID(std::wstring storageId);
+    std::wstring Owner() const;
+    void SetOwner(std::wstring owner);
+    std::set<LONG> ObjectCategories() const;
+    void SetObjectCategories(std::set<LONG> categories);
+    // True when the categories are unrestricted or include this one.
+    bool AllowsCategory(LONG category) const;
+    std::map<LONG, std::wstring> Defaults() const;
+    void SetDefaults(std::map<LONG, std::wstring> defaults);
+
+    // Set while the record is built, before it is shared.
     std::wstring RelativePath;  // empty, or ending with one backslash
-    std::wstring Owner;
-    LONG Behavior = zephfwBehaviorMonitor;
-    LONG Refresh = zephfwStartupSilent;
-    bool StartupRefreshDone = false;
-    bool WatchSubTree = true;
-    std::set<LONG> ObjectCategories;
-    std::map<LONG, std::wstring> Defaults;
+    std::atomic<LONG> Behavior{zephfwBehaviorMonitor};
+    std::atomic<LONG> Refresh{zephfwStartupSilent};
+    std::atomic<bool> StartupRefreshDone{false};
+    std::atomic<bool> WatchSubTree{true};
 
 private:
+    void WriteValues(HKEY key) const;
+
     const std::wstring folderId_;
+    mutable CSyncLock fieldsLock_;
+    std::wstring storageId_;
+    std::wstring owner_;
+    std::set<LONG> objectCategories_;
+    std::map<LONG, std::wstring> defaults_;
+    // Two saves of one folder must not interleave their values.
+    mutable CSyncLock saveLock_;
     std::atomic<bool> refreshRequested_{false};
     std::unique_ptr<FolderMonitor> monitor_;
 };

@@ -29,7 +29,7 @@ RegisteredFolderManager::RegisteredFolderManager(StorageManager& storages, Folde
 
 void RegisteredFolderManager::Insert(const SharedPtr<RegisteredFolder>& folder) {
     CSyncLockHolder hold(lock_);
-    byStorage_.emplace(folder->StorageID, folder);
+    byStorage_.emplace(folder->StorageID(), folder);
     byId_.emplace(folder->FolderID(), folder);
 }
 
@@ -41,46 +41,77 @@ void RegisteredFolderManager::Notify(const std::wstring& folder, LONG param) {
 SharedPtr<RegisteredFolder> RegisteredFolderManager::CreateFolder(const StorageInfo& storage,
                                                                   const std::wstring& owner,
                                                                   const std::wstring& relativePath) {
-    std::wstring path = WithTrailingBackslash(relativePath);
+    std::wstring path = WithTrailingBackslash(CollapseSeparators(relativePath));
+    if (!HasOnlyNamedComponents(path)) ThrowHr(E_INVALIDARG);
     {
         CSyncLockHolder hold(lock_);
         auto [first, last] = byStorage_.equal_range(storage.UniqueID());
         for (auto it = first; it != last; ++it) {
             const auto& folder = it->second;
             if (!Covers(*folder, path)) continue;
-            if (EqualsNoCase(folder->RelativePath, path) && EqualsNoCase(folder->Owner, owner)) return folder;
+            if (EqualsNoCase(folder->RelativePath, path) && EqualsNoCase(folder->Owner(), owner)) return folder;
             ThrowHr(E_INVALIDARG);
         }
     }
     auto folder = MakeShared<RegisteredFolder>(NewGuidId(), monitors_);
-    folder->StorageID = storage.UniqueID();
+    folder->SetStorageID(storage.UniqueID());
     folder->RelativePath = path;
-    folder->Owner = owner;
+    folder->SetOwner(owner);
     folder->Refresh = storage.StorageType() == tnStorageType_Remote ? zephfwStartupRefresh : zephfwStartupSilent;
     return folder;
 }
 
-bool RegisteredFolderManager::AddFolder(const SharedPtr<RegisteredFolder>& folder) {
+bool RegisteredFolderManager::AddFolder(const SharedPtr<RegisteredFolder>& folder) { return Add(folder).second; }
+
+std::pair<SharedPtr<RegisteredFolder>, bool> RegisteredFolderManager::Add(const SharedPtr<RegisteredFolder>& folder) {
+    const std::wstring storageId = folder->StorageID();
+    const std::wstring owner = folder->Owner();
     CSyncLockHolder hold(lock_);
     if (byId_.size() >= kMaxFolders) ThrowHr(E_FAIL);
-    auto [first, last] = byStorage_.equal_range(folder->StorageID);
+    auto [first, last] = byStorage_.equal_range(storageId);
     for (auto it = first; it != last; ++it) {
         if (!EqualsNoCase(it->second->RelativePath, folder->RelativePath)) continue;
-        if (!EqualsNoCase(it->second->Owner, folder->Owner)) ThrowHr(E_INVALIDARG);
-        return false;
+        if (!EqualsNoCase(it->second->Owner(), owner)) ThrowHr(E_INVALIDARG);
+        return {it->second, false};
     }
-    byStorage_.emplace(folder->StorageID, folder);
+    CheckStorageAccepts(storageId);
+    byStorage_.emplace(storageId, folder);
     byId_.emplace(folder->FolderID(), folder);
-    return true;
+    return {folder, true};
 }
 
-void RegisteredFolderManager::RegisterFolder(const SharedPtr<RegisteredFolder>& folder, const StorageInfo& storage) {
-    if (!AddFolder(folder)) return;
+// Called under the lock, which StorageRemoval takes for its check as well.
+void RegisteredFolderManager::CheckStorageAccepts(const std::wstring& storageId) {
+    const auto removed = removedStorages_.find(storageId);
+    if (removed == removedStorages_.end()) return;
+    if (removed->second || FAILED(CatchHr([&] { storages_.FindById(storageId); }))) ThrowHr(E_INVALIDARG);
+    removedStorages_.erase(removed);
+}
+
+RegisteredFolderManager::StorageRemoval::StorageRemoval(RegisteredFolderManager& folders, std::wstring storageId)
+    : folders_(folders), storageId_(std::move(storageId)) {
+    CSyncLockHolder hold(folders_.lock_);
+    if (folders_.byStorage_.count(storageId_)) ThrowHr(E_INVALIDARG);
+    folders_.removedStorages_[storageId_] = true;
+}
+
+RegisteredFolderManager::StorageRemoval::~StorageRemoval() {
+    CSyncLockHolder hold(folders_.lock_);
+    // The entry stays until a folder is added to the storage registered again.
+    if (auto removed = folders_.removedStorages_.find(storageId_); removed != folders_.removedStorages_.end())
+        removed->second = false;
+}
+
+SharedPtr<RegisteredFolder> RegisteredFolderManager::RegisterFolder(const SharedPtr<RegisteredFolder>& folder,
+                                                                    const StorageInfo& storage) {
+    auto [listed, added] = Add(folder);
+    if (!added) return listed;
     folder->Save();
     std::wstring root = storage.RootPath();
-    if (storage.StorageType() == tnStorageType_Fixed) AddToOlderList(folder->FullPath(root), folder->Owner);
+    if (storage.StorageType() == tnStorageType_Fixed) AddToOlderList(folder->FullPath(root), folder->Owner());
     Notify(folder->CommandPath(root), ZEPHFW_I_STAT_LIST_CHANGED);
     Notify(folder->CommandPath(root), ZEPHFW_I_STAT_FOLDER_ADDED);
+    return folder;
 }
 
 void RegisteredFolderManager::UnregisterFolder(const SharedPtr<RegisteredFolder>& folder,
@@ -159,7 +190,7 @@ SharedPtr<RegisteredFolder> RegisteredFolderManager::FindById(const std::wstring
 std::vector<SharedPtr<RegisteredFolder>> RegisteredFolderManager::FoldersOfOwner(const std::wstring& owner) const {
     std::vector<SharedPtr<RegisteredFolder>> folders;
     for (auto& folder : AllFolders()) {
-        if (EqualsNoCase(folder->Owner, owner)) folders.push_back(std::move(folder));
+        if (EqualsNoCase(folder->Owner(), owner)) folders.push_back(std::move(folder));
     }
     return folders;
 }
@@ -178,9 +209,9 @@ SharedPtr<RegisteredFolder> RegisteredFolderManager::MakeDetachedFolder(const st
     RootSplit split = SplitRoot(path);
     auto storage = storages_.FindByRoot(split.root);
     auto folder = MakeShared<RegisteredFolder>(std::wstring(), FolderMonitorFactory());
-    folder->StorageID = storage->UniqueID();
+    folder->SetStorageID(storage->UniqueID());
     folder->RelativePath = split.relative;
-    folder->Owner = owner;
+    folder->SetOwner(owner);
     return folder;
 }
 

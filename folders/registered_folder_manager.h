@@ -32,9 +32,13 @@ public:
     // sub-tree covers it.
     SharedPtr<RegisteredFolder> CreateFolder(const StorageInfo& storage, const std::wstring& owner,
                                              const std::wstring& relativePath);
-    // False when the owner registered the path already; E_FAIL when full.
+    // False when the owner registered the path already; E_FAIL when full;
+    // E_INVALIDARG when the storage is being or was removed and is not
+    // registered again.
     bool AddFolder(const SharedPtr<RegisteredFolder>& folder);
-    void RegisterFolder(const SharedPtr<RegisteredFolder>& folder, const StorageInfo& storage);
+    // The record the list holds for the path: this one, or the one that
+    // another registration of the same owner and path put there first.
+    SharedPtr<RegisteredFolder> RegisterFolder(const SharedPtr<RegisteredFolder>& folder, const StorageInfo& storage);
     // Announces first, whether or not the folder is registered.
     void UnregisterFolder(const SharedPtr<RegisteredFolder>& folder, const StorageInfo& storage);
     // Stops and unregisters the folders below one that watches its sub-tree.
@@ -59,12 +63,30 @@ public:
     void StartMonitoringStorage(const std::wstring& storageId, bool forceRefresh);
     void StopMonitoringStorage(const std::wstring& storageId);
 
+    // Held while a storage without folders is removed: no folder is added
+    // to it meanwhile, and afterwards only once it is registered again.
+    // E_INVALIDARG when the storage holds folders.
+    class StorageRemoval {
+    public:
+        StorageRemoval(RegisteredFolderManager& folders, std::wstring storageId);
+        StorageRemoval(const StorageRemoval&) = delete;
+        StorageRemoval& operator=(const StorageRemoval&) = delete;
+        ~StorageRemoval();
+
+    private:
+        RegisteredFolderManager& folders_;
+        const std::wstring storageId_;
+    };
+
     const WatcherSettings& Settings() const noexcept { return settings_; }
     // Kept in memory even when writing them fails.
     void SetStartupRefresh(DWORD startup, DWORD priority);
 
 private:
     void Insert(const SharedPtr<RegisteredFolder>& folder);
+    // The listed record of the folder's path and whether it is this one.
+    std::pair<SharedPtr<RegisteredFolder>, bool> Add(const SharedPtr<RegisteredFolder>& folder);
+    void CheckStorageAccepts(const std::wstring& storageId);
     void Notify(const std::wstring& folder, LONG param);
 
     StorageManager& storages_;
@@ -74,6 +96,8 @@ private:
     mutable CSyncLock lock_;
     std::multimap<std::wstring, SharedPtr<RegisteredFolder>> byStorage_;
     std::map<std::wstring, SharedPtr<RegisteredFolder>> byId_;
+    // Storages removed by a client, to the flag of a removal in progress.
+    std::map<std::wstring, bool> removedStorages_;
 };
 
 }  // namespace tandem

@@ -114,7 +114,7 @@ void MonitorThread::Run() {
 }
 
 SharedPtr<StorageInfo> MonitorThread::LookupStorage() {
-    SharedPtr<StorageInfo> storage = links_.storages().FindById(folder_.StorageID);
+    SharedPtr<StorageInfo> storage = links_.storages().FindById(folder_.StorageID());
     if (!storage) ThrowHr(E_INVALIDARG);
     if (storage != storage_) storage_ = storage;
     return storage;

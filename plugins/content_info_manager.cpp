@@ -168,6 +168,13 @@ Variant ContentInfoManager::Present(IZephCsMedia& media, LONG frameworkId, Varia
     return Variant::FromString(ConvertThumbnail(media, frameworkId, value, converterParams));
 }
 
+std::wstring ContentInfoManager::ThumbnailSubPath() {
+    // A failed read is not kept, so the next thumbnail asks again.
+    CSyncLockHolder hold(thumbnailLock_);
+    if (!thumbnailSubPath_) thumbnailSubPath_ = setup_.thumbnailSubPath();
+    return *thumbnailSubPath_;
+}
+
 std::wstring ContentInfoManager::ConvertThumbnail(IZephCsMedia& media, LONG frameworkId, const Variant& picture,
                                                   const PropertyList& converterParams) {
     ComPtr<IZephCsMedia> source = BlankMedia();
@@ -180,7 +187,7 @@ std::wstring ContentInfoManager::ConvertThumbnail(IZephCsMedia& media, LONG fram
 
     Variant output = TryRead(*destination, ZEPHCS_PROP_PATH);
     if (output.type() != VT_BSTR) {
-        output = Variant::FromString(ThumbnailPath(ReadPath(media), frameworkId, setup_.thumbnailSubPath()));
+        output = Variant::FromString(ThumbnailPath(ReadPath(media), frameworkId, ThumbnailSubPath()));
         Put(*destination, ZEPHCS_PROP_PATH, output);
     }
     PutIfMissing(*destination, kOutputFormat, VT_I4, 512);

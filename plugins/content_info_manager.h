@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "ZephCs.h"
@@ -34,7 +35,8 @@ public:
         std::wstring libraryDirectory;  // holds ZephCs.dll; ends with a backslash
         std::wstring protectedAudioModule;
         CLSID protectedAudioClass;
-        // "Pelion Entertainment\<thumbnail folder>", read when a thumbnail is made.
+        // "Pelion Entertainment\<thumbnail folder>", asked for once, at the
+        // first thumbnail: a changed setting takes effect after a restart.
         std::function<std::wstring()> thumbnailSubPath;
     };
 
@@ -58,10 +60,14 @@ private:
     std::wstring ConvertThumbnail(IZephCsMedia& media, LONG frameworkId, const Variant& picture,
                                   const PropertyList& converterParams);
     ComPtr<IZephCsMedia> BlankMedia();
+    std::wstring ThumbnailSubPath();
 
     Setup setup_;
     SharedPtr<const UniqueModule> library_;
     ComPtr<IZephCsManager> manager_;
+
+    CSyncLock thumbnailLock_;
+    std::optional<std::wstring> thumbnailSubPath_;
 
     mutable CSyncLock audioLock_;
     LONG audioUses_ = 0;

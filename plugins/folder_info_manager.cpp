@@ -19,9 +19,10 @@ FolderKey KeyOf(const std::wstring& path) {
     return {std::move(split.root), WithTrailingBackslash(split.relative)};
 }
 
-// Parent below the root and own name (with its backslash) of a relative folder path.
+// Parent below the root and own name (with its backslash) of a relative folder
+// path. The parent is always shorter, so walking up ends on any input.
 std::pair<std::wstring, std::wstring> SplitLast(const std::wstring& relative) {
-    const size_t slash = relative.find_last_of(L'\\', relative.size() - 2);
+    const size_t slash = std::wstring_view(relative).substr(0, relative.size() - 1).find_last_of(L'\\');
     if (slash == std::wstring::npos) return {std::wstring(), relative};
     return {relative.substr(0, slash + 1), relative.substr(slash + 1)};
 }

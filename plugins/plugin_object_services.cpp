@@ -21,7 +21,7 @@ PluginObjectServicesPtr MakePluginObjectServices(ContentSource& source, FolderIn
 }
 
 bool PassesCategories(const RegisteredFolder* folder, LONG category) {
-    return !folder || folder->ObjectCategories.empty() || folder->ObjectCategories.count(category) != 0;
+    return !folder || folder->AllowsCategory(category);
 }
 
 }  // namespace tandem

@@ -23,8 +23,8 @@ bool AllSucceeded(const PluginResults& results) noexcept {
 }
 
 SharedPtr<TandemPlugin> TandemPlugin::ForFolder(SharedPtr<RegisteredFolder> folder, const PluginManager& manager) {
-    const std::wstring owner = folder->Owner;
-    const PropertyMap properties = folder->Defaults;
+    const std::wstring owner = folder->Owner();
+    const PropertyMap properties = folder->Defaults();
     return MakeShared<TandemPlugin>(manager, std::move(folder), owner, properties);
 }
 
@@ -32,10 +32,10 @@ SharedPtr<TandemPlugin> TandemPlugin::ForUnregistering(const std::wstring& stora
                                                        const std::wstring& owner, const PropertyMap& properties,
                                                        const PluginManager& manager) {
     auto folder = MakeShared<RegisteredFolder>(std::wstring(), FolderMonitorFactory());
-    folder->StorageID = storageId;
+    folder->SetStorageID(storageId);
     folder->RelativePath = relativePath;
-    folder->Owner = owner;
-    folder->Defaults = properties;
+    folder->SetOwner(owner);
+    folder->SetDefaults(properties);
     return MakeShared<TandemPlugin>(manager, std::move(folder), owner, properties);
 }
 

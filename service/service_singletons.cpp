@@ -13,6 +13,10 @@ EventListeners::EventListeners()
       folderWatcher(DIID__IFolderWatcherEvents),
       registeredFolder(DIID__ITnRegisteredFolderEvents) {}
 
+void EventListeners::Clear() noexcept {
+    for (EventListenerManager* manager : {&storageManager, &folderWatcher, &registeredFolder}) manager->Clear();
+}
+
 void ServiceSingletons::MonitoringEvents::OnMonitoring(const RegisteredFolder& folder, bool monitoring) {
     // Best effort, like every event: a folder gone from the list has no object to send.
     CatchHr([&] {
@@ -123,27 +127,27 @@ void ServiceSingletons::Release() noexcept {
     decltype(storages_) storages;
     decltype(folders_) folders;
     decltype(notificators_) notificators;
-    decltype(listeners_) listeners;
     decltype(steps_) steps;
     decltype(folderInfos_) folderInfos;
     decltype(rules_) rules;
     decltype(host_) host;
+    EventListeners* listeners = nullptr;
     {
         CSyncLockHolder hold(lock_);
         released_ = true;
         storages = std::move(storages_);
         folders = std::move(folders_);
         notificators = std::move(notificators_);
-        listeners = std::move(listeners_);
         steps = std::move(steps_);
         folderInfos = std::move(folderInfos_);
         rules = std::move(rules_);
         host = std::move(host_);
+        listeners = listeners_.get();
     }
     storages.reset();
     folders.reset();
     notificators.reset();
-    listeners.reset();
+    if (listeners) listeners->Clear();
     steps.reset();
     folderInfos.reset();
     rules.reset();

@@ -21,9 +21,13 @@
 
 namespace tandem {
 
-// The listener registry of each event interface, process-wide.
+// The listener registry of each event interface, process-wide. Kept to the
+// end of the process: the connection points of objects that clients still
+// hold after the stop withdraw their cookies from it.
 struct EventListeners {
     EventListeners();
+    // Withdraws every sink while COM is still up.
+    void Clear() noexcept;
     EventListenerManager storageManager;
     EventListenerManager folderWatcher;
     EventListenerManager registeredFolder;

@@ -10,8 +10,9 @@ HRESULT RunStopSequence(const StopSteps& steps) noexcept {
     CatchHr([&] { storages = steps.storages(); });
     for (const auto& storage : storages) CatchHr([&] { storage->Stop(); });
     storages.clear();
-    CatchHr([&] { steps.releaseSingletons(); });
+    CatchHr([&] { steps.deliverEvents(); });
     const HRESULT revoked = CatchHr([&] { return steps.revokeClassObjects(); });
+    CatchHr([&] { steps.releaseSingletons(); });
     CatchHr([&] { steps.pause(); });
     return revoked;
 }

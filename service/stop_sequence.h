@@ -14,12 +14,15 @@ namespace tandem {
 struct StopSteps {
     std::function<void()> reportStopPending;
     std::function<std::vector<SharedPtr<StorageInfo>>()> storages;
-    std::function<void()> releaseSingletons;
+    std::function<void()> deliverEvents;
     std::function<HRESULT()> revokeClassObjects;
+    std::function<void()> releaseSingletons;
     std::function<void()> pause;
 };
 
-// Every storage is stopped, whatever the others do; the revocation's failure is the result.
+// Every storage is stopped, whatever the others do; the events they raised
+// are delivered; no client can create objects any more when the singletons
+// go. The revocation's failure is the result.
 HRESULT RunStopSequence(const StopSteps& steps) noexcept;
 
 }  // namespace tandem

@@ -5,6 +5,7 @@
 #include "com_security.h"
 #include "content_info_manager.h"
 #include "error.h"
+#include "event_delivery.h"
 #include "folder_migration.h"
 #include "com/module_lock.h"
 #include "module_path.h"
@@ -235,11 +236,12 @@ HRESULT CTandemModule::StopAll() {
     StopSteps steps;
     steps.reportStopPending = [this] { status_.Set(SERVICE_STOP_PENDING); };
     steps.storages = [this] { return singletons_.ExistingStorages(); };
-    steps.releaseSingletons = [this] { singletons_.Release(); };
+    steps.deliverEvents = [] { EventDelivery::Instance().Stop(kEventDeliveryTimeout); };
     steps.revokeClassObjects = [this] {
         classObjects_.clear();
         return S_OK;
     };
+    steps.releaseSingletons = [this] { singletons_.Release(); };
     steps.pause = [] { Sleep(kShutdownPause); };
     return RunStopSequence(steps);
 }

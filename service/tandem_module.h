@@ -25,6 +25,8 @@ namespace tandem {
 class CTandemModule final : public ServiceControlTarget {
 public:
     static constexpr DWORD kShutdownPause = 1000;
+    // How long the stop waits for client sinks to take the last events.
+    static constexpr DWORD kEventDeliveryTimeout = 5000;
 
     // Joins the multithreaded apartment; check ComFailed before going on.
     explicit CTandemModule(HMODULE module, RegistrationMessages& messages = DefaultMessages(),

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string_view>
 
 #include "error.h"
@@ -14,28 +15,19 @@ namespace {
 
 constexpr wchar_t kDirectoryName[] = L"Pelion Entertainment";
 constexpr wchar_t kFileName[] = L"StorageInfo";
-// An id names a registry sub-key, whose names are at most this long.
-constexpr size_t kMaxIdLength = 255;
-// Enough for the longest id in any multi-byte code page, plus its line end.
-constexpr DWORD kMaxLineBytes = kMaxIdLength * 4 + 2;
+// Generated ids are 43 characters; the margin leaves room for older layouts.
+constexpr size_t kMaxIdLength = 64;
+// One id with its line end; anything longer is not a line we wrote.
+constexpr DWORD kMaxLineBytes = kMaxIdLength + 2;
 
 std::wstring IdentityFile(const std::wstring& root) { return IdentityDirectory(root) + L"\\" + kFileName; }
 
-bool IsUsableId(std::wstring_view id) {
-    if (id.empty() || id.size() > kMaxIdLength) return false;
-    for (wchar_t c : id) {
-        if (c < L' ' || c == L'\\') return false;
-    }
-    return true;
-}
-
-std::wstring FromThreadCodePage(std::string_view bytes) {
-    if (bytes.empty()) return {};
-    int units = MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
-    if (units <= 0) return {};
-    std::wstring text(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_THREAD_ACP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), units);
-    return text;
+// An id becomes a registry key name and a directory of the service's data
+// folder, and the file comes from any medium: only what the service itself
+// writes (hexadecimal digits and hyphens) is taken.
+bool IsIdByte(std::byte b) noexcept {
+    const auto c = static_cast<unsigned char>(b);
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f') || c == '-';
 }
 
 std::string ToThreadCodePage(const std::wstring& text) {
@@ -57,6 +49,18 @@ void EnsureDirectory(const std::wstring& directory) {
 
 }  // namespace
 
+std::optional<std::wstring> ParseIdentity(std::span<const std::byte> bytes) {
+    const auto end = std::find_if(bytes.begin(), bytes.end(),
+                                  [](std::byte b) { return b == std::byte{'\r'} || b == std::byte{'\n'}; });
+    const auto line = bytes.first(static_cast<size_t>(end - bytes.begin()));
+    if (line.empty() || line.size() > kMaxIdLength || !std::all_of(line.begin(), line.end(), IsIdByte))
+        return std::nullopt;
+    // These characters are the same in every ANSI code page.
+    std::wstring id;
+    for (std::byte b : line) id.push_back(static_cast<wchar_t>(b));
+    return id;
+}
+
 std::wstring IdentityDirectory(const std::wstring& root) {
     std::wstring directory = WithTrailingBackslash(root) + kDirectoryName;
     if (root.empty() || directory.size() >= MAX_PATH) ThrowHr(E_UNEXPECTED);
@@ -67,16 +71,11 @@ std::optional<std::wstring> ReadIdentity(const std::wstring& root) {
     UniqueHandle file(CreateFileW(IdentityFile(root).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return std::nullopt;
-    std::string bytes(kMaxLineBytes, '\0');
+    // One byte more than a line may hold, so that an overlong line is seen.
+    std::byte bytes[kMaxLineBytes + 1];
     DWORD read = 0;
-    if (!ReadFile(file.get(), bytes.data(), kMaxLineBytes, &read, nullptr)) return std::nullopt;
-    bytes.resize(read);
-    size_t end = bytes.find_first_of("\r\n");
-    // A line that does not end within the limit is no id of ours.
-    if (end == std::string::npos && read == kMaxLineBytes) return std::nullopt;
-    std::wstring id = FromThreadCodePage(std::string_view(bytes).substr(0, end));
-    if (!IsUsableId(id)) return std::nullopt;
-    return id;
+    if (!ReadFile(file.get(), bytes, sizeof bytes, &read, nullptr)) return std::nullopt;
+    return ParseIdentity(std::span<const std::byte>(bytes, read));
 }
 
 void WriteIdentity(const std::wstring& root, const std::wstring& id) {

@@ -9,6 +9,7 @@
 #include "com/com_object.h"
 #include "com/free_threaded_marshaler.h"
 #include "error.h"
+#include "event_delivery.h"
 #include "sync_lock.h"
 #include "unique_resource.h"
 #include "variant.h"
@@ -68,7 +69,9 @@ public:
             if (WaitForSingleObject(signal_.get(), milliseconds) != WAIT_OBJECT_0) return Calls().size() >= count;
         }
     }
+    // What the sink received of the events raised so far.
     std::vector<Call> Calls() const {
+        EventDelivery::Instance().Flush(10000);
         CSyncLockHolder hold(lock_);
         return calls_;
     }

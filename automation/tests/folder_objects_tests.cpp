@@ -58,8 +58,8 @@ protected:
         context_ = std::make_unique<test::TestContext>();
         disk_ = context_->Storages().FindById(L"SID-D");
         music_ = Register(L"Player", L"Music");
-        music_->Defaults = {{3, L"three"}};
-        music_->ObjectCategories = {4};
+        music_->SetDefaults({{3, L"three"}});
+        music_->SetObjectCategories({4});
         music_->Refresh = zephfwStartupRefresh;
         object_ = MakeRegisteredFolderObject(*context_, music_);
     }
@@ -158,7 +158,7 @@ TEST_F(FolderObjects, DefaultPropertiesAreCheckedPairedAndKeptInIdOrder) {
     EXPECT_EQ(Longs(gotIds), (std::vector<LONG>{2, 9}));
     EXPECT_EQ(Strings(gotValues), (std::vector<std::wstring>{L"two", L"nine"}));
     EXPECT_EQ(object_->GetDefaultProperties(&gotIds, nullptr), E_POINTER);
-    EXPECT_EQ(music_->Defaults.size(), 1u);
+    EXPECT_EQ(music_->Defaults().size(), 1u);
 }
 
 TEST_F(FolderObjects, CategoriesCollapseDuplicatesAndComeBackSorted) {

@@ -143,6 +143,23 @@ TEST_F(FolderWatcherTest, RegisterFolderSeparatesArgumentErrorsFromWorkFailures)
     EXPECT_EQ(watcher_->RegisterFolder(Bstr(L"App").get(), Bstr(Path(L"Other")).get(), 1, nullptr), E_POINTER);
 }
 
+// A doubled separator once registered "\Media\", which neither met the owner
+// and covering checks of "Media\" nor ended the parent walk of its contents.
+TEST_F(FolderWatcherTest, DoubledSeparatorsRegisterTheSameFolder) {
+    const std::wstring doubled = drive_.Root() + L"\\Media";
+    EXPECT_EQ(Register(doubled), std::make_pair(S_OK, 0L));
+    EXPECT_EQ(Registered(L"Media")->RelativePath, L"Media\\");
+    EXPECT_EQ(Register(Path(L"Media"), zephfwBehaviorMonitor, L"Rival"), std::make_pair(S_FALSE, LONG(E_INVALIDARG)));
+    EXPECT_EQ(Register(doubled + L"\\\\Photos", zephfwBehaviorMonitor, L"Rival"),
+              std::make_pair(S_FALSE, LONG(E_INVALIDARG)))
+        << "inside a folder that watches its sub-tree";
+    EXPECT_EQ(Register(Path(L"Media\\..\\Other")), std::make_pair(S_FALSE, LONG(E_INVALIDARG)));
+    EXPECT_EQ(Count(), 1);
+    LONG result = 42;
+    EXPECT_EQ(watcher_->UnregisterFolder(Bstr(L"App").get(), Bstr(doubled + L"\\").get(), &result), S_OK);
+    EXPECT_EQ(Count(), 0);
+}
+
 TEST_F(FolderWatcherTest, RegisteringAParentAbsorbsTheFoldersBelowIt) {
     ASSERT_EQ(Register(Path(L"Media\\Photos")).second, 0);
     Registered(L"Media\\Photos")->StartMonitor();
@@ -220,7 +237,7 @@ TEST_F(FolderWatcherTest, RegisterFolder2PairsPropertiesAndGetStatus2AddsTheDefa
     SAFEARRAY* outValues = nullptr;
     ASSERT_EQ(watcher_->GetStatus2(0, folder.put(), owner.put(), &behavior, &busy, &outIds, &outValues, &result), S_OK);
     EXPECT_EQ(Pairs(outIds, outValues), (PropertyPairs{{5, L"a"}, {9, L"c"}, {607, L"1"}}));
-    EXPECT_EQ(Registered(L"Media")->Defaults.count(607), 0u) << "607 is added to the answer only";
+    EXPECT_EQ(Registered(L"Media")->Defaults().count(607), 0u) << "607 is added to the answer only";
 
     auto ownIds = LongArray({607});
     auto ownValues = StringArray({L"0"});
@@ -386,7 +403,7 @@ TEST_F(FolderWatcherTest, LateBoundDispid3ReachesRegisterFolder) {
               S_OK);
     EXPECT_EQ(V_VT(result.ptr()), VT_I4);
     EXPECT_EQ(V_I4(result.ptr()), 0);
-    EXPECT_EQ(Registered(L"Media")->Owner, L"Script");
+    EXPECT_EQ(Registered(L"Media")->Owner(), L"Script");
 }
 
 TEST_F(FolderWatcherTest, AnswersItsClassInterfaces) {

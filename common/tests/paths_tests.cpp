@@ -39,3 +39,21 @@ TEST(Paths, PathWithoutSkippableRootIsWholeRoot) {
     EXPECT_EQ(split.root, L"Music\\Rock\\");
     EXPECT_EQ(split.relative, L"");
 }
+
+// A doubled separator once made a relative path begin with a backslash, a
+// folder of its own to the covering checks and an endless parent walk.
+TEST(Paths, RelativePartHasSingleInnerSeparatorsOnly) {
+    EXPECT_EQ(SplitRoot(L"D:\\\\Music").relative, L"Music");
+    EXPECT_EQ(SplitRoot(L"D:\\\\\\Music\\\\Rock\\\\").relative, L"Music\\Rock\\");
+    EXPECT_EQ(SplitRoot(L"D:\\Music/Rock//").relative, L"Music\\Rock\\");
+    EXPECT_EQ(SplitRoot(L"\\\\server\\share\\\\Photos").relative, L"Photos");
+    EXPECT_EQ(CollapseSeparators(L"\\"), L"");
+}
+
+TEST(Paths, DotComponentsAreNotNames) {
+    EXPECT_TRUE(HasOnlyNamedComponents(L""));
+    EXPECT_TRUE(HasOnlyNamedComponents(L"Music\\Rock\\"));
+    EXPECT_TRUE(HasOnlyNamedComponents(L"Music\\..x\\.hidden"));
+    for (const wchar_t* path : {L"..\\", L"Music\\..\\", L".", L"Music\\.\\Rock", L"\\Music", L"Music\\\\Rock"})
+        EXPECT_FALSE(HasOnlyNamedComponents(path)) << path;
+}

@@ -8,6 +8,10 @@
 #include "registered_folder_manager.h"
 #include "registry_values.h"
 
+#include <atomic>
+#include <thread>
+#include <vector>
+
 using namespace tandem;
 
 namespace {
@@ -43,49 +47,112 @@ protected:
 
 TEST_F(FolderList, SavedFolderLoadsBackWithOneByteCategories) {
     RegisteredFolder folder(L"0123456789ABCDEF0123456789ABCDEF", {});
-    folder.StorageID = L"SID";
+    folder.SetStorageID(L"SID");
     folder.RelativePath = L"Music\\";
-    folder.Owner = L"Player";
+    folder.SetOwner(L"Player");
     folder.Behavior = zephfwBehaviorMonitorOnce;
     folder.Refresh = zephfwStartupRefreshOnce;
     folder.WatchSubTree = false;
-    folder.ObjectCategories = {300, 3};
-    folder.Defaults = {{7, L"seven"}, {-2, L"minus"}};
+    folder.SetObjectCategories({300, 3});
+    folder.SetDefaults({{7, L"seven"}, {-2, L"minus"}});
     folder.Save();
 
     RegKey key = OpenKey(registry_.folders.get(), folder.FolderID());
     EXPECT_EQ(TryReadBinary(key.get(), L"ObjectCategories"), (std::vector<BYTE>{0x03, 0x2C}));
     auto loaded = LoadOne(folder.FolderID());
     EXPECT_EQ(loaded->FolderID(), folder.FolderID());
-    EXPECT_EQ(loaded->Owner, L"Player");
+    EXPECT_EQ(loaded->Owner(), L"Player");
     EXPECT_EQ(loaded->Behavior, zephfwBehaviorMonitorOnce);
     EXPECT_EQ(loaded->Refresh, zephfwStartupRefreshOnce);
     EXPECT_FALSE(loaded->WatchSubTree);
     EXPECT_FALSE(loaded->StartupRefreshDone);
-    EXPECT_EQ(loaded->ObjectCategories, (std::set<LONG>{3, 44}));
-    EXPECT_EQ(loaded->Defaults, folder.Defaults);
+    EXPECT_EQ(loaded->ObjectCategories(), (std::set<LONG>{3, 44}));
+    EXPECT_EQ(loaded->Defaults(), folder.Defaults());
 }
 
 TEST_F(FolderList, SavingAgainLeavesOnlyTheLatestValues) {
     RegisteredFolder folder(L"AA", {});
-    folder.StorageID = L"SID";
-    folder.Owner = L"Player";
-    folder.ObjectCategories = {1};
-    folder.Defaults = {{1, L"one"}, {2, L"two"}};
+    folder.SetStorageID(L"SID");
+    folder.SetOwner(L"Player");
+    folder.SetObjectCategories({1});
+    folder.SetDefaults({{1, L"one"}, {2, L"two"}});
     folder.Save();
-    folder.ObjectCategories.clear();
-    folder.Defaults = {{3, L"three"}};
+    folder.SetObjectCategories({});
+    folder.SetDefaults({{3, L"three"}});
     folder.Save();
     RegKey key = OpenKey(registry_.folders.get(), L"AA");
     EXPECT_FALSE(ValueType(key.get(), L"ObjectCategories"));
     RegKey defaults = OpenKey(key.get(), L"Default");
     EXPECT_FALSE(ValueType(defaults.get(), L"1"));
     EXPECT_EQ(ReadString(defaults.get(), L"3"), L"three");
-    folder.Defaults.clear();
+    folder.SetDefaults({});
     folder.Save();
     EXPECT_FALSE(TryOpenKey(OpenKey(registry_.folders.get(), L"AA").get(), L"Default"));
     folder.DeleteFromRegistry();
     EXPECT_EQ(CatchHr([&] { folder.DeleteFromRegistry(); }), HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND));
+}
+
+// Saving once deleted the sub-key and wrote it anew: a start or another save
+// in between found it missing or half written.
+TEST_F(FolderList, ASaveNeverLeavesTheKeyMissingOrPartlyWritten) {
+    auto folder = MakeShared<RegisteredFolder>(L"BB", FolderMonitorFactory());
+    folder->SetStorageID(L"SID");
+    folder->RelativePath = L"Music\\";
+    folder->SetOwner(L"Player");
+    folder->Save();
+    std::atomic<bool> done{false};
+    std::vector<std::thread> savers;
+    for (int t = 0; t < 2; ++t) {
+        savers.emplace_back([&, t] {
+            for (int i = 0; i < 150; ++i) {
+                folder->SetDefaults({{1, std::to_wstring(t)}, {2, std::to_wstring(i)}});
+                folder->SetObjectCategories(i % 2 ? std::set<LONG>{3} : std::set<LONG>{1, 2});
+                folder->Save();
+            }
+        });
+    }
+    int failures = 0, loads = 0;
+    std::thread reader([&] {
+        while (!done) {
+            ++loads;
+            if (FAILED(CatchHr([&] { RegisteredFolder::Load(registry_.folders.get(), L"BB", {}); }))) ++failures;
+        }
+    });
+    for (auto& saver : savers) saver.join();
+    done = true;
+    reader.join();
+    EXPECT_EQ(failures, 0) << "of " << loads << " loads";
+    EXPECT_EQ(LoadOne(L"BB")->Defaults(), folder->Defaults());
+}
+
+// Client threads assign the folder's properties while command, notificator
+// and plug-in threads copy them; each copy must be whole.
+TEST(FolderRecord, PropertiesReadWhileAssignedAreAlwaysWholeValues) {
+    RegisteredFolder folder(L"CC", {});
+    const std::map<LONG, std::wstring> small{{1, L"one"}};
+    std::map<LONG, std::wstring> large;
+    for (LONG id = 0; id < 64; ++id) large.emplace(id, std::wstring(40, L'x'));
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        for (int i = 0; i < 4000; ++i) {
+            folder.SetDefaults(i % 2 ? small : large);
+            folder.SetObjectCategories(i % 2 ? std::set<LONG>{} : std::set<LONG>{3, 4, 5});
+            folder.SetStorageID(i % 2 ? L"A" : std::wstring(100, L'B'));
+        }
+        done = true;
+    });
+    int torn = 0;
+    while (!done) {
+        const auto defaults = folder.Defaults();
+        if (defaults != small && defaults != large && !defaults.empty()) ++torn;
+        const auto categories = folder.ObjectCategories();
+        if (!categories.empty() && categories.size() != 3) ++torn;
+        const std::wstring id = folder.StorageID();
+        if (id != L"A" && id != std::wstring(100, L'B') && !id.empty()) ++torn;
+        folder.AllowsCategory(4);
+    }
+    writer.join();
+    EXPECT_EQ(torn, 0);
 }
 
 TEST_F(FolderList, LoadingToleratesOddNumbersAndNames) {
@@ -106,10 +173,11 @@ TEST_F(FolderList, LoadingToleratesOddNumbersAndNames) {
     EXPECT_EQ(folder->Behavior, zephfwBehaviorMonitor);
     EXPECT_EQ(folder->Refresh, zephfwStartupSilent);
     EXPECT_TRUE(folder->WatchSubTree);
-    EXPECT_TRUE(folder->ObjectCategories.empty());
-    EXPECT_EQ(folder->Defaults.size(), 2u);
-    EXPECT_EQ(folder->Defaults[0], L"zero");
-    EXPECT_TRUE(folder->Defaults[12] == L"twelve" || folder->Defaults[12] == L"late twelve");
+    EXPECT_TRUE(folder->ObjectCategories().empty());
+    auto properties = folder->Defaults();
+    EXPECT_EQ(properties.size(), 2u);
+    EXPECT_EQ(properties[0], L"zero");
+    EXPECT_TRUE(properties[12] == L"twelve" || properties[12] == L"late twelve");
 }
 
 TEST_F(FolderList, MalformedEntriesFailTheWholeLoad) {

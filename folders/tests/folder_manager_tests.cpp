@@ -6,6 +6,7 @@
 #include "folder_fakes.h"
 #include "registered_folder_manager.h"
 #include "registry_values.h"
+#include "testing/test_drive.h"
 
 using namespace tandem;
 using test::StatusChange;
@@ -179,7 +180,7 @@ TEST_F(FolderManager, LookupsFollowStorageThenInsertionOrder) {
 TEST_F(FolderManager, DetachedFolderAddressesARegisteredStorageOnly) {
     auto detached = folders_.MakeDetachedFolder(L"Owner", L"d:\\Music");
     EXPECT_EQ(detached->FolderID(), L"");
-    EXPECT_EQ(detached->StorageID, L"SID-D");
+    EXPECT_EQ(detached->StorageID(), L"SID-D");
     EXPECT_EQ(detached->RelativePath, L"Music");
     EXPECT_EQ(detached->Behavior, zephfwBehaviorMonitor);
     EXPECT_EQ(detached->Refresh, zephfwStartupSilent);
@@ -218,4 +219,37 @@ TEST_F(FolderManager, StartupRefreshModesAskForTheRightRefreshes) {
     folders_.StartMonitoringStorage(L"SID-D", true);
     EXPECT_TRUE(every->TakeRefreshRequest());
     EXPECT_TRUE(silent->TakeRefreshRequest());
+}
+
+// Two registrations of one path built their records before either was
+// listed: the later one must go on with the record the list holds.
+TEST_F(FolderManager, TheSecondOfTwoRacingRegistrationsGetsTheListedRecord) {
+    auto first = folders_.CreateFolder(*disk_, L"Player", L"Music");
+    auto second = folders_.CreateFolder(*disk_, L"Player", L"Music");
+    ASSERT_NE(first, second);
+    EXPECT_EQ(folders_.RegisterFolder(first, *disk_), first);
+    EXPECT_EQ(folders_.RegisterFolder(second, *disk_), first);
+    EXPECT_EQ(folders_.RegisterFolder(first, *disk_), first);
+    EXPECT_EQ(folders_.Count(), 1u);
+    EXPECT_EQ(sink_.changes.size(), 2u);
+}
+
+TEST_F(FolderManager, NoFolderLandsOnAStorageWhileOrAfterItIsRemoved) {
+    test::TestDrive drive(L'G', DRIVE_FIXED);
+    auto storage = storages_.FindOrCreateStorage(drive.Root(), L"", L"");
+    storages_.RegisterStorage(storage);
+    auto music = folders_.CreateFolder(*storage, L"Player", L"Music");
+    {
+        const RegisteredFolderManager::StorageRemoval removal(folders_, storage->UniqueID());
+        EXPECT_EQ(CatchHr([&] { folders_.RegisterFolder(music, *storage); }), E_INVALIDARG);
+        storages_.UnregisterStorage(storage);
+    }
+    EXPECT_EQ(CatchHr([&] { folders_.RegisterFolder(music, *storage); }), E_INVALIDARG)
+        << "the storage is gone";
+    storages_.RegisterStorage(storage);
+    EXPECT_EQ(folders_.RegisterFolder(music, *storage), music);
+    EXPECT_EQ(CatchHr([&] { RegisteredFolderManager::StorageRemoval(folders_, storage->UniqueID()); }),
+              E_INVALIDARG)
+        << "a storage with folders stays";
+    EXPECT_EQ(folders_.FindFolder(storage->UniqueID(), L"Music"), music);
 }

@@ -52,11 +52,11 @@ TEST_F(Migration, SlotsBecomeFoldersAndDeletedSlotsStillRegisterTheirStorage) {
     ASSERT_EQ(folders_.Count(), 1u);
     auto folder = folders_.FolderAt(0);
     EXPECT_EQ(folder->RelativePath, L"Music\\");
-    EXPECT_EQ(folder->Owner, L"Player");
+    EXPECT_EQ(folder->Owner(), L"Player");
     EXPECT_EQ(folder->Refresh, 2);
     EXPECT_EQ(folder->Behavior, 0);
-    EXPECT_EQ(folder->Defaults, (std::map<LONG, std::wstring>{{4, L"four"}}));
-    EXPECT_EQ(storages_.FindByRoot(L"R:\\")->UniqueID(), folder->StorageID);
+    EXPECT_EQ(folder->Defaults(), (std::map<LONG, std::wstring>{{4, L"four"}}));
+    EXPECT_EQ(storages_.FindByRoot(L"R:\\")->UniqueID(), folder->StorageID());
     EXPECT_EQ(ReadIdentity(L"S:\\"), storages_.FindByRoot(L"S:\\")->UniqueID());
     // The mirror found the folder already listed.
     EXPECT_EQ(SubKeyNames(registry_.older.get()).size(), 4u);
@@ -75,8 +75,34 @@ TEST_F(Migration, RunsOnceUntilTheFlagIsDeleted) {
     DeleteValue(registry_.older.get(), L"Migrated");
     MigrateOlderList(folders_, storages_);
     EXPECT_EQ(folders_.Count(), 2u);
-    EXPECT_EQ(folders_.FindFolder(folders_.FolderAt(0)->StorageID, L"Music")->Owner, L"Player");
+    EXPECT_EQ(folders_.FindFolder(folders_.FolderAt(0)->StorageID(), L"Music")->Owner(), L"Player");
     EXPECT_EQ(Migrated(), 1u);
+}
+
+// The next unrelated save would write what a repeated migration put into
+// memory: a folder registered already keeps its own values.
+TEST_F(Migration, RepeatedMigrationKeepsTheValuesOfLiveFolders) {
+    test::TestDrive drive(L'E', DRIVE_FIXED);
+    Slot(L"000", L"E:\\Music", L"Player");
+    {
+        RegKey slot = OpenKey(registry_.older.get(), L"000", kKeyReadWrite);
+        WriteDword(slot.get(), L"Refresh", 2);
+        WriteDword(slot.get(), L"Behavior", 2);
+        WriteString(CreateKey(slot.get(), L"Default").get(), L"4", L"older");
+    }
+    MigrateOlderList(folders_, storages_);
+    auto folder = folders_.FolderAt(0);
+    folder->Refresh = zephfwStartupSilent;
+    folder->Behavior = zephfwBehaviorIgnore;
+    folder->SetDefaults({{4, L"live"}});
+
+    DeleteValue(registry_.older.get(), L"Migrated");
+    MigrateOlderList(folders_, storages_);
+    ASSERT_EQ(folders_.Count(), 1u);
+    EXPECT_EQ(folders_.FolderAt(0), folder);
+    EXPECT_EQ(folder->Refresh, zephfwStartupSilent);
+    EXPECT_EQ(folder->Behavior, zephfwBehaviorIgnore);
+    EXPECT_EQ(folder->Defaults(), (std::map<LONG, std::wstring>{{4, L"live"}}));
 }
 
 TEST_F(Migration, MissingOlderListOrWrongFlagIsSwallowed) {

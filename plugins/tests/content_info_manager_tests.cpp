@@ -127,6 +127,25 @@ TEST_F(ContentInfoManagerTest, PictureBecomesThumbnailFile) {
     EXPECT_FALSE(texts.contains(11182));
 }
 
+// The thumbnail folder setting is composed at the first thumbnail and kept;
+// a later change of the setting waits for the next process.
+TEST_F(ContentInfoManagerTest, ThumbnailFolderIsComposedOncePerProcess) {
+    ASSERT_TRUE(CreateDirectoryW(L"U:\\Pelion Entertainment", nullptr));
+    int asked = 0;
+    ContentInfoManager::Setup setup = TestSetup();
+    setup.thumbnailSubPath = [&asked] {
+        return std::wstring(L"Pelion Entertainment\\") + (asked++ == 0 ? L"First" : L"Changed");
+    };
+    ContentInfoManager source(std::move(setup));
+    WriteTestFile(L"U:\\a.jpg", "a");
+    WriteTestFile(L"U:\\b.jpg", "b");
+    const std::wstring a = TextOf(source.ReadProperty(*source.OpenMedia(L"U:\\a.jpg"), 504, {}));
+    const std::wstring b = TextOf(source.ReadProperty(*source.OpenMedia(L"U:\\b.jpg"), 504, {}));
+    EXPECT_EQ(a, L"U:\\Pelion Entertainment\\First\\" + ThumbnailFileName(L"a.jpg", 11182));
+    EXPECT_EQ(b, L"U:\\Pelion Entertainment\\First\\" + ThumbnailFileName(L"b.jpg", 11182));
+    EXPECT_EQ(asked, 1);
+}
+
 TEST_F(ContentInfoManagerTest, ConverterParametersChooseTheOutput) {
     WriteTestFile(L"U:\\a.png", "png");
     ContentMediaPtr media = source_.OpenMedia(L"U:\\a.png");

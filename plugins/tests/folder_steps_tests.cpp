@@ -108,7 +108,7 @@ TEST_F(FolderSteps, VisibleFilesAreImportedHiddenOnesAreNot) {
 }
 
 TEST_F(FolderSteps, CategoryRestrictionsFilterImports) {
-    folder_->ObjectCategories = {3};
+    folder_->SetObjectCategories({3});
     Dispatch(ChangeKind::Content, ChangeAction::Added, tree_.File(L"5-song.wav"));
     EXPECT_TRUE(Calls().empty());
     Dispatch(ChangeKind::Content, ChangeAction::Added, tree_.File(L"3-photo.jpg"));

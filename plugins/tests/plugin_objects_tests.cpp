@@ -35,7 +35,7 @@ protected:
     static SharedPtr<RegisteredFolder> Registered(bool subTree, std::set<LONG> categories = {}) {
         auto folder = MakeShared<RegisteredFolder>(L"ID", FolderMonitorFactory());
         folder->WatchSubTree = subTree;
-        folder->ObjectCategories = std::move(categories);
+        folder->SetObjectCategories(std::move(categories));
         return folder;
     }
     template <class List>
@@ -104,6 +104,16 @@ TEST_F(PluginObjects, FolderPathAndNameHaveNoTrailingBackslash) {
     Bstr name;
     ASSERT_EQ(folder->get_Name(name.put()), S_OK);
     EXPECT_EQ(name.str(), L"Music");
+}
+
+// A separator doubled after the root once made the parent walk recurse
+// without end.
+TEST_F(PluginObjects, DoubledSeparatorsNameTheSameFolder) {
+    const std::wstring path = tree_.Folder(L"Music");
+    const size_t afterRoot = path.find(L'\\') + 1;
+    const std::wstring doubled = path.substr(0, afterRoot) + L"\\\\" + path.substr(afterRoot) + L"\\\\";
+    EXPECT_EQ(folders_.Get(doubled).get(), folders_.Get(path).get());
+    EXPECT_EQ(PathOf(Folder(doubled).get()), path);
 }
 
 TEST_F(PluginObjects, ListsCountFromOneAndEnumerateAsUnknown) {

@@ -41,8 +41,8 @@ const PluginResults kBothOk{{L"Alpha", S_OK}, {L"beta", S_OK}};
 
 TEST_F(PluginSet, OpenReceivesFolderOwnerAndLockedPropertiesInNameOrder) {
     auto folder = MakeShared<RegisteredFolder>(L"0123456789ABCDEF0123456789ABCDEF", FolderMonitorFactory());
-    folder->Owner = L"Player";
-    folder->Defaults = {{7, L"seven"}, {-2, L"minus"}};
+    folder->SetOwner(L"Player");
+    folder->SetDefaults({{7, L"seven"}, {-2, L"minus"}});
     PluginManager manager;
     auto set = TandemPlugin::ForFolder(folder, manager);
     EXPECT_EQ(set->Folder(), folder);
@@ -54,9 +54,9 @@ TEST_F(PluginSet, UnregisteringSetCarriesATemporaryFolder) {
     PluginManager manager;
     auto set = TandemPlugin::ForUnregistering(L"SID", L"Music\\", L"Player", {{1, L"one"}}, manager);
     ASSERT_TRUE(set->Folder());
-    EXPECT_EQ(set->Folder()->StorageID, L"SID");
+    EXPECT_EQ(set->Folder()->StorageID(), L"SID");
     EXPECT_EQ(set->Folder()->RelativePath, L"Music\\");
-    EXPECT_EQ(set->Folder()->Owner, L"Player");
+    EXPECT_EQ(set->Folder()->Owner(), L"Player");
     EXPECT_EQ(Take(), (Journal{L"Alpha.Open(Player|1=one|locked)", L"beta.Open(Player|1=one|locked)"}));
 }
 

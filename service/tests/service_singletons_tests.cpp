@@ -4,11 +4,13 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "MarloZephFw.h"
 #include "com/type_library_registration.h"
 #include "event_sink.h"
 #include "folder_keys.h"
+#include "folder_watcher.h"
 #include "identity_file.h"
 #include "module_path.h"
 #include "plugin_manager.h"
@@ -188,6 +190,69 @@ TEST_F(ServiceSingletonsTest, AStorageRemovedAndAddedAgainUnderItsIdStillGetsIts
                                3 * CChangeNotificator::kSettleDelay);
         }));
     Stop(*storage);
+}
+
+// The monitor thread raises its monitoring event itself; a handler that
+// stops that folder's monitoring waits for the monitor thread. Neither may
+// wait for the other.
+TEST_F(ServiceSingletonsTest, ASinkMayStopTheMonitorThatAnnouncedItself) {
+    SharedPtr<StorageInfo> storage = RegisterStorage();
+    RegisteredFolderManager& folders = singletons_.Folders();
+    const SharedPtr<RegisteredFolder> folder = folders.CreateFolder(*storage, L"Player", L"Watched\\");
+    folders.RegisterFolder(folder, *storage);
+    const UniqueHandle stopped(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    bool handled = false;
+    bool stoppedInTime = false;
+    folderSink_->handler = [&](const Call& call) {
+        if (handled || !StatusChange(tnFolderStatusType_Monitoring, true)(call)) return S_OK;
+        handled = true;
+        // As a client's StopMonitoring would, from the handler, with a deadline.
+        std::thread stopper([&] {
+            folder->StopMonitor();
+            SetEvent(stopped.get());
+        });
+        stoppedInTime = WaitForSingleObject(stopped.get(), 10000) == WAIT_OBJECT_0;
+        stopper.join();
+        return S_OK;
+    };
+    Start(*storage);
+    EXPECT_TRUE(WaitForCall(*folderSink_, StatusChange(tnFolderStatusType_Monitoring, false)));
+    EXPECT_TRUE(handled);
+    EXPECT_TRUE(stoppedInTime) << "the monitor thread waited for the handler that waited for it";
+    EXPECT_FALSE(folder->IsMonitorRunning());
+    folderSink_->handler = nullptr;
+    storage->Stop();
+}
+
+// A client may hold an advised watcher past the stop; its connection point
+// then withdraws its cookie from registries that must still be there.
+TEST_F(ServiceSingletonsTest, AnAdvisedWatcherHeldPastTheStopIsReleasedCleanly) {
+    ComPtr<IFolderWatcher3> watcher(MakeComObject<CFolderWatcher>(automation_).get());
+    ComPtr<IConnectionPointContainer> container;
+    CheckHr(watcher.as(container));
+    ComPtr<IConnectionPoint> point;
+    CheckHr(container->FindConnectionPoint(DIID__IFolderWatcherEvents, point.put()));
+    DWORD cookie = 0;
+    ASSERT_EQ(point->Advise(NewSink(DIID__IFolderWatcherEvents).get(), &cookie), S_OK);
+    EventListenerManager& listeners = automation_.FolderWatcherEvents();
+    EXPECT_EQ(listeners.Count(), 1u);
+
+    singletons_.Release();
+    EXPECT_EQ(listeners.Count(), 0u) << "the sinks are withdrawn while COM is up";
+    const UniqueHandle released(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    HRESULT unadvised = E_FAIL;
+    std::thread client([&] {
+        unadvised = point->Unadvise(cookie);
+        point.reset();
+        container.reset();
+        watcher.reset();
+        SetEvent(released.get());
+    });
+    const bool inTime = WaitForSingleObject(released.get(), 10000) == WAIT_OBJECT_0;
+    client.join();
+    EXPECT_TRUE(inTime);
+    EXPECT_EQ(unadvised, S_OK);
+    EXPECT_EQ(listeners.Count(), 0u);
 }
 
 }  // namespace

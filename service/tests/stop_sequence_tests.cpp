@@ -41,24 +41,25 @@ StopSteps RecordingSteps(Log& log, std::vector<SharedPtr<StorageInfo>> storages,
     StopSteps steps;
     steps.reportStopPending = [&log] { log.push_back(L"stop pending"); };
     steps.storages = [storages] { return storages; };
-    steps.releaseSingletons = [&log] { log.push_back(L"release"); };
+    steps.deliverEvents = [&log] { log.push_back(L"deliver"); };
     steps.revokeClassObjects = [&log, revoke] {
         log.push_back(L"revoke");
         return revoke;
     };
+    steps.releaseSingletons = [&log] { log.push_back(L"release"); };
     steps.pause = [&log] { log.push_back(L"pause"); };
     return steps;
 }
 
 }  // namespace
 
-TEST(StopSequence, StopsEveryStorageEvenWhenOneFailsThenReleasesRevokesAndPauses) {
+TEST(StopSequence, StopsEveryStorageEvenWhenOneFailsThenDeliversRevokesReleasesAndPauses) {
     Log log;
     auto steps = RecordingSteps(log, {MakeStorage(log, L"C", false), MakeStorage(log, L"D", true),
                                       MakeStorage(log, L"E", false)},
                                 S_OK);
     EXPECT_EQ(RunStopSequence(steps), S_OK);
-    EXPECT_EQ(log, (Log{L"stop pending", L"stop C", L"stop D", L"stop E", L"release", L"revoke", L"pause"}));
+    EXPECT_EQ(log, (Log{L"stop pending", L"stop C", L"stop D", L"stop E", L"deliver", L"revoke", L"release", L"pause"}));
 }
 
 TEST(StopSequence, TheRevocationsFailureIsTheResultAndNothingIsSkipped) {
@@ -70,5 +71,5 @@ TEST(StopSequence, TheRevocationsFailureIsTheResultAndNothingIsSkipped) {
         ThrowHr(E_OUTOFMEMORY);
     };
     EXPECT_EQ(RunStopSequence(steps), E_ACCESSDENIED);
-    EXPECT_EQ(log, (Log{L"stop pending", L"release", L"revoke", L"pause"}));
+    EXPECT_EQ(log, (Log{L"stop pending", L"deliver", L"revoke", L"release", L"pause"}));
 }

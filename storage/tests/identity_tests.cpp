@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <span>
 #include <string>
 
 #include "error.h"
@@ -60,32 +62,49 @@ TEST_F(RootDirectory, IdentityIsWrittenAsOneCrLfLineAndReadBack) {
     EXPECT_EQ(ReadRaw(), "0123456789ABCDEF0123456789ABCDEF-1234ABCD01\r\n");
     EXPECT_EQ(ReadIdentity(root_), L"0123456789ABCDEF0123456789ABCDEF-1234ABCD01");
     // Rewriting truncates.
-    WriteIdentity(root_, L"SHORT");
-    EXPECT_EQ(ReadRaw(), "SHORT\r\n");
+    WriteIdentity(root_, L"ABC");
+    EXPECT_EQ(ReadRaw(), "ABC\r\n");
     DeleteIdentity(root_);
     EXPECT_FALSE(ReadIdentity(root_));
     DeleteIdentity(root_);
 }
 
 TEST_F(RootDirectory, OnlyTheFirstLineCountsAndUnusableLinesAreNoId) {
-    WriteRaw("FIRST\nSECOND\r\n");
-    EXPECT_EQ(ReadIdentity(root_), L"FIRST");
-    WriteRaw("NOLINEEND");
-    EXPECT_EQ(ReadIdentity(root_), L"NOLINEEND");
+    WriteRaw("ABC1\nDEF2\r\n");
+    EXPECT_EQ(ReadIdentity(root_), L"ABC1");
+    WriteRaw("00FF-01");
+    EXPECT_EQ(ReadIdentity(root_), L"00FF-01");
     WriteRaw("");
     EXPECT_FALSE(ReadIdentity(root_));
-    WriteRaw("\r\nSECOND\r\n");
+    WriteRaw("\r\nABC1\r\n");
     EXPECT_FALSE(ReadIdentity(root_));
-    WriteRaw(std::string("A\0B\x01\r\n", 6));
-    EXPECT_FALSE(ReadIdentity(root_));
-    WriteRaw("..\\..\\Other\r\n");
-    EXPECT_FALSE(ReadIdentity(root_)) << "an id must not reach into other registry keys";
     WriteRaw(std::string(100000, 'A'));
     EXPECT_FALSE(ReadIdentity(root_));
-    WriteRaw(std::string(255, 'B') + "\r\n");
-    EXPECT_EQ(ReadIdentity(root_), std::wstring(255, L'B'));
-    WriteRaw(std::string(256, 'B') + "\r\n");
-    EXPECT_FALSE(ReadIdentity(root_));
+    WriteRaw(std::string(64, 'B') + "\r\n");
+    EXPECT_EQ(ReadIdentity(root_), std::wstring(64, L'B'));
+}
+
+namespace {
+
+std::optional<std::wstring> Parse(const std::string& text) {
+    return ParseIdentity(std::as_bytes(std::span(text.data(), text.size())));
+}
+
+}  // namespace
+
+// The id becomes a path component of the service's data folder: nothing from
+// a medium may climb out of it, name a drive or an alternate stream.
+TEST(IdentityParser, AcceptsOnlyTheCharactersOfGeneratedIds) {
+    EXPECT_EQ(Parse("0123456789ABCDEF0123456789abcdef-1234ABCD01\r\n"),
+              L"0123456789ABCDEF0123456789abcdef-1234ABCD01");
+    for (const char* hostile : {"../../../x", "..", "AB/CD", "AB\\CD", "C:", "AB:stream", "AB CD", "AB.CD",
+                                "GHIJ", "AB\x01", "\xC3\xA9AB"})
+        EXPECT_FALSE(Parse(std::string(hostile) + "\r\n")) << hostile;
+    EXPECT_FALSE(Parse(std::string("AB\0CD", 5)));
+    EXPECT_FALSE(Parse(std::string(300, 'A') + "\r\n"));
+    EXPECT_FALSE(Parse(std::string(65, 'A')));
+    EXPECT_EQ(Parse(std::string(64, 'A')), std::wstring(64, L'A'));
+    EXPECT_FALSE(Parse(""));
 }
 
 TEST_F(RootDirectory, IdentityDirectoryThatCannotExistIsAWriteFault) {

@@ -20,8 +20,8 @@ PullReader::PullReader(PullReceiver& receiver) : receiver_(receiver), thread_(th
 
 PullReader::~PullReader() { Stop(); }
 
-void PullReader::Connect(IPin* upstream, const ALLOCATOR_PROPERTIES& request) {
-    ComPtr<IPin> pin(upstream);
+void PullReader::Connect(IUnknown* upstream, const ALLOCATOR_PROPERTIES& request) {
+    ComPtr<IUnknown> pin(upstream);
     ComPtr<IAsyncReader> reader;
     CheckHr(pin.as(reader));
     ALLOCATOR_PROPERTIES wanted = request;

@@ -39,7 +39,7 @@ public:
 
     // Takes the upstream pin's reader and an allocator of the requested
     // properties from it; the stop position becomes the stream length.
-    void Connect(IPin* upstream, const ALLOCATOR_PROPERTIES& request);
+    void Connect(IUnknown* upstream, const ALLOCATOR_PROPERTIES& request);
     void Disconnect() noexcept;
 
     IAsyncReader* Reader() const noexcept { return reader_.get(); }

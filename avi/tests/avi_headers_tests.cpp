@@ -283,3 +283,35 @@ TEST(AviHeaders, TruncatedFilesGiveReadFailureInsideChunksOnly) {
             << cut;
     }
 }
+
+namespace {
+
+// A device that fails past a given offset, as a vanishing network file does.
+class FailingSource final : public ByteSource {
+public:
+    FailingSource(const Bytes& bytes, std::size_t failAt) : bytes_(bytes), inner_(bytes_), failAt_(failAt) {}
+    std::size_t ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) override {
+        if (offset + into.size() > failAt_) throw ScanError(kRiffScanReadFailed);
+        return inner_.ReadAt(offset, into);
+    }
+
+private:
+    Bytes bytes_;
+    SpanSource inner_;
+    std::size_t failAt_;
+};
+
+}  // namespace
+
+TEST(AviHeaders, DeviceFailuresAreReadFailures) {
+    const Bytes file = MakeAvi(kAvih, {VideoStream(), AudioStream()});
+    for (std::size_t failAt : {std::size_t{0}, std::size_t{30}, OffsetOf(file, "movi")}) {
+        FailingSource source(file, failAt);
+        try {
+            ScanAvi(source, nullptr);
+            ADD_FAILURE() << failAt;
+        } catch (const ScanError& error) {
+            EXPECT_EQ(error.code(), kRiffScanReadFailed) << failAt;
+        }
+    }
+}

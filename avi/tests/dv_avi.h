@@ -36,6 +36,6 @@ inline Bytes MakeDvAvi(const Bytes& frame, bool type1, bool separateAudio = fals
                    streams, movi);
 }
 
-inline Bytes DvFrame(const tessel::testing::DvFrameSpec& spec) { return tessel::testing::MakeDvFrame(spec); }
+inline Bytes DvFrame(const tessel::testing::DvFrameParams& params) { return tessel::testing::MakeDvFrame(params); }
 
 }  // namespace tandem::riffscan::test

@@ -37,69 +37,69 @@ std::uint8_t RateCode(std::uint32_t rate) {
     }
 }
 
-Pack VauxSource(const DvFrameSpec& spec) {
-    return {0x60, 0xFF, 0xFF, static_cast<std::uint8_t>(spec.is625 ? 0x20 : 0x00), 0xFF};
+Pack VauxSource(const DvFrameParams& params) {
+    return {0x60, 0xFF, 0xFF, static_cast<std::uint8_t>(params.is625 ? 0x20 : 0x00), 0xFF};
 }
 
-Pack VauxControl(const DvFrameSpec& spec) {
-    const auto flags = static_cast<std::uint8_t>((spec.frameFlag ? 0x80 : 0) | 0x40 | 0x20 | 0x10 | 0x0C);
-    return {0x61, 0x3F, static_cast<std::uint8_t>(0xC8 | (spec.display & 0x07)), flags, 0xFF};
+Pack VauxControl(const DvFrameParams& params) {
+    const auto flags = static_cast<std::uint8_t>((params.frameFlag ? 0x80 : 0) | 0x40 | 0x20 | 0x10 | 0x0C);
+    return {0x61, 0x3F, static_cast<std::uint8_t>(0xC8 | (params.display & 0x07)), flags, 0xFF};
 }
 
-Pack AauxSource(const DvFrameSpec& spec, const DvAudio& audio) {
+Pack AauxSource(const DvFrameParams& params, const DvAudio& audio) {
     return {0x50,
             static_cast<std::uint8_t>(0x80 | (audio.extraSamples & 0x3F)),
             static_cast<std::uint8_t>((audio.channelsPerBlock & 0x03) << 5),
-            static_cast<std::uint8_t>((spec.is625 ? 0x20 : 0x00) | (audio.streamType & 0x1F)),
+            static_cast<std::uint8_t>((params.is625 ? 0x20 : 0x00) | (audio.streamType & 0x1F)),
             static_cast<std::uint8_t>((RateCode(audio.rate) << 3) | (audio.quantisation & 0x07))};
 }
 
-void WriteHeader(Block block, const DvFrameSpec& spec, std::size_t sequence) {
+void WriteHeader(Block block, const DvFrameParams& params, std::size_t sequence) {
     WriteId(block, kHeaderId, sequence, 0);
-    block[3] = static_cast<std::uint8_t>((spec.is625 ? 0x80 : 0x00) | 0x3F);
+    block[3] = static_cast<std::uint8_t>((params.is625 ? 0x80 : 0x00) | 0x3F);
     block[4] = 0x78;
     std::fill(block.begin() + 5, block.end(), 0xFF);
 }
 
-void WriteVaux(Block block, const DvFrameSpec& spec, std::size_t sequence, std::size_t number) {
+void WriteVaux(Block block, const DvFrameParams& params, std::size_t sequence, std::size_t number) {
     WriteId(block, kVauxId, sequence, number);
     std::fill(block.begin() + 3, block.end(), 0xFF);
     if (number != 2) return;
-    WritePack(block, 3 + 9 * 5, VauxSource(spec));
-    if (spec.vauxControl) WritePack(block, 3 + 10 * 5, VauxControl(spec));
+    WritePack(block, 3 + 9 * 5, VauxSource(params));
+    if (params.vauxControl) WritePack(block, 3 + 10 * 5, VauxControl(params));
 }
 
-void WriteAudio(Block block, const DvFrameSpec& spec, std::size_t sequence, std::size_t number) {
+void WriteAudio(Block block, const DvFrameParams& params, std::size_t sequence, std::size_t number) {
     WriteId(block, kAudioId, sequence, number);
     WritePack(block, 3, Pack{0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
-    if (!spec.audio) return;
-    if (number == 3) WritePack(block, 3, AauxSource(spec, *spec.audio));
+    if (!params.audio) return;
+    if (number == 3) WritePack(block, 3, AauxSource(params, *params.audio));
     if (number == 4) WritePack(block, 3, Pack{0x51, 0x3F, 0xCF, 0xA0, 0xFF});
 }
 
-void WriteSequence(std::span<std::uint8_t> sequenceBytes, const DvFrameSpec& spec, std::size_t sequence) {
+void WriteSequence(std::span<std::uint8_t> sequenceBytes, const DvFrameParams& params, std::size_t sequence) {
     auto block = [&](std::size_t index) { return Block(sequenceBytes.subspan(index * kDifBlockBytes, kDifBlockBytes)); };
-    WriteHeader(block(0), spec, sequence);
+    WriteHeader(block(0), params, sequence);
     for (std::size_t i = 0; i < 2; ++i) {
         WriteId(block(1 + i), kSubcodeId, sequence, i);
         std::fill(block(1 + i).begin() + 3, block(1 + i).end(), 0xFF);
     }
-    for (std::size_t i = 0; i < 3; ++i) WriteVaux(block(3 + i), spec, sequence, i);
+    for (std::size_t i = 0; i < 3; ++i) WriteVaux(block(3 + i), params, sequence, i);
     for (std::size_t a = 0; a < 9; ++a) {
         const std::size_t first = 6 + a * 16;
-        WriteAudio(block(first), spec, sequence, a);
+        WriteAudio(block(first), params, sequence, a);
         for (std::size_t v = 0; v < 15; ++v) WriteId(block(first + 1 + v), kVideoId, sequence, a * 15 + v);
     }
 }
 
 }  // namespace
 
-std::vector<std::uint8_t> MakeDvFrame(const DvFrameSpec& spec) {
-    const std::size_t sequences = spec.sequences ? spec.sequences : (spec.is625 ? 12 : 10);
+std::vector<std::uint8_t> MakeDvFrame(const DvFrameParams& params) {
+    const std::size_t sequences = params.sequences ? params.sequences : (params.is625 ? 12 : 10);
     const std::size_t sequenceBytes = kBlocksPerSequence * kDifBlockBytes;
     std::vector<std::uint8_t> frame(sequences * sequenceBytes);
     for (std::size_t s = 0; s < sequences; ++s)
-        WriteSequence(std::span(frame).subspan(s * sequenceBytes, sequenceBytes), spec, s);
+        WriteSequence(std::span(frame).subspan(s * sequenceBytes, sequenceBytes), params, s);
     return frame;
 }
 

@@ -19,7 +19,7 @@ struct DvAudio {
     std::uint8_t extraSamples = 20;  // AF SIZE
 };
 
-struct DvFrameSpec {
+struct DvFrameParams {
     bool is625 = true;
     std::uint8_t display = 0;     // DISP of the VAUX source-control pack
     bool frameFlag = true;        // FF
@@ -28,6 +28,6 @@ struct DvFrameSpec {
     std::size_t sequences = 0;    // 0: the whole frame (10 or 12)
 };
 
-std::vector<std::uint8_t> MakeDvFrame(const DvFrameSpec& spec);
+std::vector<std::uint8_t> MakeDvFrame(const DvFrameParams& params);
 
 }  // namespace tessel::testing

@@ -5,13 +5,13 @@
 
 using namespace tessel;
 using tessel::testing::DvAudio;
-using tessel::testing::DvFrameSpec;
+using tessel::testing::DvFrameParams;
 using tessel::testing::MakeDvFrame;
 
 namespace {
 
-FrameInfo Decode(const DvFrameSpec& spec, Result expected = kOk) {
-    const auto frame = MakeDvFrame(spec);
+FrameInfo Decode(const DvFrameParams& params, Result expected = kOk) {
+    const auto frame = MakeDvFrame(params);
     FrameInfo info{};
     EXPECT_EQ(DecodeFrame(frame, info), expected);
     return info;

@@ -43,6 +43,7 @@ DatumGridIndex::DatumGridIndex(std::span<const std::byte> table) : table_(table)
         cell = static_cast<std::uint32_t>(i + 1);
         ++indexed_;
     }
+    cells_.shrink_to_fit();
 }
 
 const DatumGridIndex& DatumGridIndex::Shared() {

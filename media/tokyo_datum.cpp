@@ -6,6 +6,16 @@ namespace tandem {
 
 namespace {
 
+// floor without a library call where the value allows it: the conversion
+// runs millions of times.
+double Floor(double value) noexcept {
+    if (!(std::fabs(value) < 1e15)) return std::floor(value);
+    const auto truncated = static_cast<double>(static_cast<long long>(value));
+    return value < truncated ? truncated - 1 : truncated;
+}
+
+int FloorInt(double value) noexcept { return static_cast<int>(Floor(value)); }
+
 struct MeshDigits {
     int p, q, a, b, r, e;  // first-, second- and third-order latitude and longitude parts
 
@@ -38,19 +48,19 @@ struct MeshDigits {
 
 struct Unpacked {
     bool positive;
-    int degrees;
+    double degrees;
     double decimal;
 };
 
 Unpacked Unpack(double packed) noexcept {
     const bool positive = packed > 0.000001;
     const double v = std::fabs(packed / 10000) + 1e-13;
-    const double degrees = std::floor(v);
+    const double degrees = Floor(v);
     const double minutesPart = (v - degrees) * 100;
-    const double minutes = std::floor(minutesPart);
+    const double minutes = Floor(minutesPart);
     const double seconds = (minutesPart - minutes) * 100;
     const double decimal = degrees + (minutes + seconds / 60) / 60;
-    return {positive, static_cast<int>(degrees), positive ? decimal : -decimal};
+    return {positive, degrees, positive ? decimal : -decimal};
 }
 
 bool IsMissing(double value) noexcept { return std::fabs(value - kNoCorrection) < 0.000001; }
@@ -59,12 +69,12 @@ bool IsMissing(double value) noexcept { return std::fabs(value - kNoCorrection) 
 
 MeshPosition LocateMesh(double latitude, double longitude) noexcept {
     MeshDigits mesh{};
-    mesh.p = static_cast<int>(std::floor(latitude * 1.5));
-    mesh.a = static_cast<int>(std::floor((latitude * 1.5 - mesh.p) * 8));
-    mesh.r = static_cast<int>(std::floor((latitude * 12 - mesh.p * 8 - mesh.a) * 10 + 1e-11));
-    const int u = static_cast<int>(std::floor(longitude));
-    mesh.b = static_cast<int>(std::floor((longitude - u) * 8));
-    mesh.e = static_cast<int>(std::floor(((longitude - u) * 8 - mesh.b) * 10 + 1e-11));
+    mesh.p = FloorInt(latitude * 1.5);
+    mesh.a = FloorInt((latitude * 1.5 - mesh.p) * 8);
+    mesh.r = FloorInt((latitude * 12 - mesh.p * 8 - mesh.a) * 10 + 1e-11);
+    const int u = FloorInt(longitude);
+    mesh.b = FloorInt((longitude - u) * 8);
+    mesh.e = FloorInt(((longitude - u) * 8 - mesh.b) * 10 + 1e-11);
     mesh.q = u - 100;
     // The epsilon can push a digit to 10 just below a mesh edge.
     if (mesh.r == 10) {
@@ -101,9 +111,9 @@ DatumCorrection InterpolateCorrection(double latitude, double longitude, const D
 
 double PackDms(double decimal) noexcept {
     const double v = std::fabs(decimal) + 1e-11;
-    const double degrees = std::floor(v);
+    const double degrees = Floor(v);
     const double minutesPart = (v - degrees) * 60;
-    const double minutes = std::floor(minutesPart);
+    const double minutes = Floor(minutesPart);
     const double seconds = (minutesPart - minutes) * 60;
     return degrees * 10000 + minutes * 100 + seconds;
 }

@@ -111,6 +111,8 @@ TEST(TokyoDatumTest, PositionsOutsideTheGridAreRefusedAndLeftAlone) {
                               Case{-353928.8, 1394427.6},  // southern hemisphere
                               Case{353928.8, -1394427.6},  // western hemisphere
                               Case{361836.0, 1430000.0},   // open sea: mesh 54433070 is not in the grid
+                              Case{1e300, 1394427.6},      // no angle at all
+                              Case{353928.8, HUGE_VAL},
                               Case{0.0, 0.0}}) {
         double latitude = where.latitude;
         double longitude = where.longitude;

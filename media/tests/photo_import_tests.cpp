@@ -187,7 +187,7 @@ protected:
     ClassObjectRegistration plugin_ =
         RegisterClassObject(kPropertyPluginClass, MakeComObject<PropertyPluginFactory>(log_).get(),
                             CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE);
-    TestDrive drive_{L'N', DRIVE_FIXED};
+    TestDrive drive_{L'E', DRIVE_FIXED};
     const std::wstring watched_ = drive_.Root() + L"Photos";
     ServiceSingletons singletons_{nullptr};
     AutomationContext& automation_ = singletons_.Automation();

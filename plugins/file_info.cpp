@@ -1,5 +1,7 @@
 #include "file_info.h"
 
+#include "gps_properties.h"
+
 namespace tandem {
 
 LocalTime ToLocalTime(const FILETIME& time) noexcept {
@@ -51,11 +53,15 @@ TandemContentInfo::TandemContentInfo(SharedPtr<TandemFileInfo> parent, std::wstr
       category_(category),
       size_(size) {}
 
-// A failed read leaves the cache empty and unfilled, so the next call tries again.
+// A failed read leaves the cache empty and unfilled, so the next call tries
+// again. Photographs add their GPS position after what the source reports.
 PropertyList TandemContentInfo::Properties(ContentSource& source) {
     CSyncLockHolder hold(cacheLock_);
     if (!cached_) {
-        cache_ = source.ReadAllProperties(*media_);
+        PropertyList properties = source.ReadAllProperties(*media_);
+        GpsReader gps;
+        if (gps.ReadGps(FullPath())) CollectGpsProperties(gps, properties);
+        cache_ = std::move(properties);
         cached_ = true;
     }
     return cache_;

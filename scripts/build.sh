@@ -5,7 +5,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${TANDEM_BUILD_DIR:-$root/build}
 
 missing=()
-for p in cmake g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine libwine-dev googletest; do
+for p in cmake g++ g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine libwine-dev googletest; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then

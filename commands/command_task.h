@@ -6,6 +6,7 @@
 #include <string>
 #include <type_traits>
 
+#include "cancellation.h"
 #include "shared_ptr.h"
 
 namespace tandem {
@@ -43,8 +44,18 @@ public:
     bool IsInterrupted() const noexcept { return interrupted_.load(); }
     void MarkInterrupted() noexcept { interrupted_.store(true); }
 
+    // What aborts this task's plug-in work, and nothing else's.
+    const CancellationPtr& GetCancellation() const noexcept { return cancellation_; }
+    // Before it is queued again to run from scratch (a journal it did not
+    // reach): not interrupted, not cancelled.
+    void Rearm() {
+        interrupted_.store(false);
+        cancellation_ = MakeShared<Cancellation>();
+    }
+
 private:
     std::atomic<bool> interrupted_{false};
+    CancellationPtr cancellation_ = MakeShared<Cancellation>();
 };
 
 using TaskPtr = SharedPtr<CommandThreadTaskBase>;
@@ -91,6 +102,13 @@ private:
 template <class Func>
 TaskPtr MakeTask(Func func) {
     return MakeShared<AsyncFunctionTask<Func>>(std::move(func));
+}
+
+// The task's function object when it is made of a Func, else null.
+template <class Func>
+const Func* FunctionOf(const CommandThreadTaskBase& task) noexcept {
+    const auto* made = dynamic_cast<const AsyncFunctionTask<Func>*>(&task);
+    return made ? &made->Function() : nullptr;
 }
 
 }  // namespace tandem

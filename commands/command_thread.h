@@ -11,6 +11,7 @@
 #include "command_thread_host.h"
 #include "progress_notifier.h"
 #include "registered_folder.h"
+#include "sync_lock.h"
 #include "storage_worker.h"
 #include "task_queue.h"
 #include "thread.h"
@@ -31,14 +32,20 @@ public:
     // Stops both workers.
     ~CommandThread() override;
 
-    // Starts each worker that is not running.
+    // Starts each worker that is not running. A restarted main worker drops
+    // the stop requests left from its last run.
     void Start() override;
     // Worker 1, then worker 2 once worker 1 has disconnected and saved.
     void Stop() override;
+    // As Stop, but the storage's device notifications stay (a safe removal
+    // that may yet be cancelled).
+    void StopKeepingNotifications();
     bool IsRunning() const override;
     bool IsRunning(CommandWorker worker) const;
     // True once the worker is not running (any more) within the time-out.
     bool WaitForWorker(CommandWorker worker, DWORD milliseconds) const;
+    // The worker's last run; its exit code is the failure that ended it.
+    ThreadRun WorkerRun(CommandWorker worker) const { return ThreadOf(worker).CurrentRun(); }
     // Cancels the worker's current task and makes it end after that task.
     void RequestStop(CommandWorker worker);
 
@@ -57,6 +64,7 @@ public:
     // Drops queued tasks of the operation (TnFolderOperationTypes) on path and
     // aborts a running one.
     void CancelFolderTasks(LONG operation, const SharedPtr<RegisteredFolder>& folder, std::wstring_view path);
+    // A control task already queued takes in the same request again.
     void PostStartMonitoring(LONG refresh);
     void PostCheckAccessibility();
     void PostShutdown();
@@ -83,6 +91,7 @@ private:
         explicit Worker(CommandWorker id);
         const CommandWorker id;
         volatile LONG stop = 0;
+        volatile LONG keepNotifications = 0;
         TaskQueue queue;
         ComPtr<ComObject<CTandemProgressNotifier>> notifier;
     };
@@ -97,11 +106,24 @@ private:
     void RunWorker(Worker& worker);
     void RunTasks(Worker& worker);
     void SaveJournal(Worker& worker);
-    void StopWorker(Worker& worker);
-    void Cancel(Worker& worker, CommandThreadTaskBase& task);
+    void Stop(DeviceNotifications notifications);
+    void StopWorker(Worker& worker, DeviceNotifications notifications);
+    void DropStaleStopRequests();
+    // Under the worker's lock: marks the task, which the caller then aborts
+    // with Abort once the lock is released.
+    static TaskPtr Cancel(const TaskPtr& task);
+    void Abort(Worker& worker, const TaskPtr& task);
+    // Marks the current task and sets the stop flag; the task is to be aborted.
+    TaskPtr RequestStopLocked(Worker& worker);
     // The current task if it is of kind and its interrupted flag is clear.
     TaskPtr LiveCurrent(Worker& worker, LONG kind) const;
+    // Appends the control task unless one of its kind is queued.
+    template <class Func>
+    void PostControl(Func func);
 
+    // Start and the decision to stop, for both workers; never held while
+    // waiting or calling out.
+    CSyncLock lifecycle_;
     Thread thread1_;
     Thread thread2_;
     mutable volatile LONG busy_ = 0;

@@ -72,7 +72,7 @@ void StorageConnector::Connect(StorageInfo& storage, const volatile LONG& stopFl
     } catch (...) {
         // Half a connection would hold the root and the share until the next
         // connect: the disabled storage holds nothing.
-        CloseRoot(storage);
+        CloseRoot(storage, DeviceNotifications::Withdraw);
         if (!shareWasConnected) CatchHr([&] { storage.DisconnectShare(); });
         throw;
     }
@@ -80,11 +80,14 @@ void StorageConnector::Connect(StorageInfo& storage, const volatile LONG& stopFl
     Fire(tnStorageEventType_Enabled, storage);
 }
 
+// Notifications kept from a safe-removal request name a root that is closed
+// now; the new root gets its own.
 void StorageConnector::OpenRoot(StorageInfo& storage, const volatile LONG& stopFlag) {
-    CloseRoot(storage);
+    CloseRoot(storage, DeviceNotifications::Withdraw);
     storage.SetRootHandle(OpenStorageRoot(storage.RootPath(), stopFlag, *links_.roots));
-    if (links_.devices && WantsDeviceNotifications(storage.StorageType()))
-        CatchHr([&] { links_.devices->Register(storage.UniqueID(), storage.RootHandle()); });
+    if (!links_.devices || !WantsDeviceNotifications(storage.StorageType())) return;
+    links_.devices->Withdraw(storage.UniqueID());
+    CatchHr([&] { links_.devices->Register(storage.UniqueID(), storage.RootHandle()); });
 }
 
 void StorageConnector::StartWatching(StorageInfo& storage) {
@@ -100,20 +103,21 @@ void StorageConnector::StartWatching(StorageInfo& storage) {
 
 // The storage goes down whatever fails on the way: a raise here would cost
 // the worker its journal, so every step runs and nothing is raised.
-void StorageConnector::Disconnect(StorageInfo& storage) {
+void StorageConnector::Disconnect(StorageInfo& storage, DeviceNotifications notifications) {
     if (!storage.IsEnabled()) return;
     CatchHr([&] { links_.folders().StopMonitoringStorage(storage.UniqueID()); });
     if (links_.notificators) CatchHr([&] { links_.notificators->Stop(storage); });
-    CloseRoot(storage);
+    CloseRoot(storage, notifications);
     CatchHr([&] { storage.DisconnectShare(); });
     storage.SetEnabled(false);
     Fire(tnStorageEventType_Disabled, storage);
 }
 
-// A device notification must not outlive the handle it was registered on.
-void StorageConnector::CloseRoot(StorageInfo& storage) noexcept {
+// A device notification outlives the handle it was registered on only to
+// hear how a safe-removal request ends.
+void StorageConnector::CloseRoot(StorageInfo& storage, DeviceNotifications notifications) noexcept {
     if (!storage.RootHandle()) return;
-    if (links_.devices) links_.devices->Withdraw(storage.UniqueID());
+    if (links_.devices && notifications == DeviceNotifications::Withdraw) links_.devices->Withdraw(storage.UniqueID());
     storage.SetRootHandle(UniqueHandle());
 }
 
@@ -136,7 +140,9 @@ void ServiceCommandHost::Connect(StorageInfo& storage, const volatile LONG& stop
     connector_.Connect(storage, stopFlag);
 }
 
-void ServiceCommandHost::Disconnect(StorageInfo& storage) { connector_.Disconnect(storage); }
+void ServiceCommandHost::Disconnect(StorageInfo& storage, DeviceNotifications notifications) {
+    connector_.Disconnect(storage, notifications);
+}
 
 SharedPtr<RegisteredFolder> ServiceCommandHost::FindFolder(const std::wstring& folderId) {
     return Links().folders().FindById(folderId);

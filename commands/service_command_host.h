@@ -80,12 +80,12 @@ public:
 
     // Raises the failure after undoing what this call did: the storage stays disabled.
     void Connect(StorageInfo& storage, const volatile LONG& stopFlag);
-    void Disconnect(StorageInfo& storage);
+    void Disconnect(StorageInfo& storage, DeviceNotifications notifications = DeviceNotifications::Withdraw);
 
     const ServiceHostLinks& Links() const noexcept { return links_; }
 
 private:
-    void CloseRoot(StorageInfo& storage) noexcept;
+    void CloseRoot(StorageInfo& storage, DeviceNotifications notifications) noexcept;
     void OpenRoot(StorageInfo& storage, const volatile LONG& stopFlag);
     void StartWatching(StorageInfo& storage);
     void Fire(TnStorageEventTypes type, const StorageInfo& storage);
@@ -102,7 +102,7 @@ public:
     void SaveJournal(StorageInfo& storage, CommandWorker worker, const std::vector<TaskPtr>& tasks) override;
     std::unique_ptr<WorkerSession> BeginSession(StorageInfo& storage, CommandWorker worker) override;
     void Connect(StorageInfo& storage, const volatile LONG& stopFlag) override;
-    void Disconnect(StorageInfo& storage) override;
+    void Disconnect(StorageInfo& storage, DeviceNotifications notifications) override;
     SharedPtr<RegisteredFolder> FindFolder(const std::wstring& folderId) override;
     void StartMonitoring(StorageInfo& storage, LONG refresh) override;
 

@@ -345,33 +345,29 @@ void ReplaceJournal(IXMLDOMDocument* document, const std::wstring& path) {
 }  // namespace
 
 void SaveTaskJournal(const std::wstring& storageId, CommandWorker worker, const std::vector<TaskPtr>& tasks) {
-    try {
-        const std::wstring path = TaskJournalPath(storageId, worker);
-        ComPtr<IXMLDOMDocument> document = CreateJournalDocument();
+    const std::wstring path = TaskJournalPath(storageId, worker);
+    ComPtr<IXMLDOMDocument> document = CreateJournalDocument();
 
-        ComPtr<IXMLDOMProcessingInstruction> declaration;
-        CheckHr(document->createProcessingInstruction(Bstr(kDeclarationTarget).get(), Bstr(kDeclarationData).get(),
-                                                      declaration.put()));
-        ComPtr<IXMLDOMNode> appended;
-        CheckHr(document->appendChild(declaration.get(), appended.put()));
+    ComPtr<IXMLDOMProcessingInstruction> declaration;
+    CheckHr(document->createProcessingInstruction(Bstr(kDeclarationTarget).get(), Bstr(kDeclarationData).get(),
+                                                  declaration.put()));
+    ComPtr<IXMLDOMNode> appended;
+    CheckHr(document->appendChild(declaration.get(), appended.put()));
 
-        ComPtr<IXMLDOMElement> root;
-        CheckHr(document->createElement(Bstr(kRootElement).get(), root.put()));
-        if (!root) ThrowHr(E_UNEXPECTED);
-        for (const TaskPtr& task : tasks) {
-            if (!task || task->GetType() == kTaskControl) continue;
-            try {
-                ComPtr<IXMLDOMElement> element = SerializeTaskElement(document.get(), *task);
-                CheckHr(root->appendChild(element.get(), appended.put()));
-            } catch (...) {
-                // Left out; the others are still written.
-            }
+    ComPtr<IXMLDOMElement> root;
+    CheckHr(document->createElement(Bstr(kRootElement).get(), root.put()));
+    if (!root) ThrowHr(E_UNEXPECTED);
+    for (const TaskPtr& task : tasks) {
+        if (!task || task->GetType() == kTaskControl) continue;
+        try {
+            ComPtr<IXMLDOMElement> element = SerializeTaskElement(document.get(), *task);
+            CheckHr(root->appendChild(element.get(), appended.put()));
+        } catch (...) {
+            // Left out; the others are still written.
         }
-        CheckHr(document->putref_documentElement(root.get()));
-        ReplaceJournal(document.get(), path);
-    } catch (...) {
-        // The previous file, if any, stays.
     }
+    CheckHr(document->putref_documentElement(root.get()));
+    ReplaceJournal(document.get(), path);
 }
 
 }  // namespace tandem

@@ -32,7 +32,7 @@ std::vector<TaskPtr> LoadTaskJournal(const std::wstring& storageId, CommandWorke
 
 // Replaces the journal with these tasks, in order. Control tasks and tasks
 // that cannot be written are left out; an empty list writes an empty "Tasks"
-// element. Never raises: a failure leaves the previous file, or none.
+// element. A failure is raised and leaves the previous file, or none.
 void SaveTaskJournal(const std::wstring& storageId, CommandWorker worker, const std::vector<TaskPtr>& tasks);
 
 }  // namespace tandem

@@ -30,9 +30,10 @@ void TaskQueue::Append(TaskPtr task) {
     ReleaseOne(semaphore_.get());
 }
 
-void TaskQueue::RemoveIf(const Predicate& remove) {
+void TaskQueue::RemoveIf(Predicate remove) {
     CSyncLockHolder hold(lock_);
     std::erase_if(tasks_, [&](const TaskPtr& task) { return remove(*task); });
+    if (journalUnmerged_) journalRemovals_.push_back(std::move(remove));
 }
 
 bool TaskQueue::AnyOf(const Predicate& test) const {
@@ -89,11 +90,23 @@ std::vector<TaskPtr> TaskQueue::TakePending() {
                                          [](const TaskPtr& task) { return task->GetType() == kTaskControl; });
     std::move(control, tasks_.end(), std::back_inserter(pending));
     tasks_.erase(control, tasks_.end());
+    journalUnmerged_ = true;
+    journalRemovals_.clear();
     return pending;
 }
 
-void TaskQueue::RestorePending(const std::vector<TaskPtr>& tasks) {
+bool TaskQueue::JournalUnmerged() const {
     CSyncLockHolder hold(lock_);
+    return journalUnmerged_;
+}
+
+void TaskQueue::MergeJournal(std::vector<TaskPtr> tasks) {
+    CSyncLockHolder hold(lock_);
+    for (const Predicate& remove : journalRemovals_)
+        std::erase_if(tasks, [&](const TaskPtr& task) { return remove(*task); });
+    journalRemovals_.clear();
+    journalUnmerged_ = false;
+    for (const TaskPtr& task : tasks) task->Rearm();
     tasks_.insert(tasks_.begin(), tasks.begin(), tasks.end());
     for (size_t i = 0; i < tasks.size(); ++i) ReleaseOne(semaphore_.get());
 }

@@ -15,6 +15,11 @@ namespace tandem {
 // A worker's FIFO queue, its current task and the semaphore counting what
 // was queued. Every member takes the lock (it is re-entrant), so WithLock
 // makes a sequence of them atomic.
+//
+// While the worker's journal holds tasks that are not queued (it was saved,
+// or not read yet), removals are also remembered and applied to those tasks
+// when they are merged back: a registration posted before the journal is
+// read still drops a journalled unregistration of its path.
 class TaskQueue {
 public:
     using Predicate = std::function<bool(const CommandThreadTaskBase&)>;
@@ -32,8 +37,10 @@ public:
 
     // Appends and counts it; a failed count is raised with the task queued.
     void Append(TaskPtr task);
-    // Keeps the order of the others.
-    void RemoveIf(const Predicate& remove);
+    // Keeps the order of the others. The predicate is kept for the journal's
+    // tasks while they are not merged, so it must not refer to the caller's
+    // locals.
+    void RemoveIf(Predicate remove);
     bool AnyOf(const Predicate& test) const;
     size_t Size() const;
     std::vector<TaskPtr> Snapshot() const;
@@ -47,15 +54,21 @@ public:
 
     // Removes and returns what the journal keeps: an interrupted current
     // task first, then the queued folder tasks. Control tasks stay queued.
+    // From now on the journal holds tasks that are not queued.
     std::vector<TaskPtr> TakePending();
-    // Puts back at the front what TakePending returned (a failed save).
-    void RestorePending(const std::vector<TaskPtr>& tasks);
+    // True while the journal holds tasks that are not queued.
+    bool JournalUnmerged() const;
+    // Puts the journal's tasks (read, or not saved after all) in front of
+    // the queue, less what was removed since they left it, and counts them.
+    void MergeJournal(std::vector<TaskPtr> tasks);
 
 private:
     TaskPtr TryPopFront();
 
     mutable CSyncLock lock_;
     std::deque<TaskPtr> tasks_;
+    bool journalUnmerged_ = true;
+    std::vector<Predicate> journalRemovals_;
     TaskPtr placeholder_;
     TaskPtr current_;
     UniqueHandle semaphore_;

@@ -21,27 +21,26 @@ HRESULT ThreadStartErrorHr(int error) noexcept {
     }
 }
 
-Thread::~Thread() {
-    if (handle_) WaitForSingleObject(handle_.get(), INFINITE);
+Thread::~Thread() { CurrentRun().Wait(INFINITE); }
+
+ThreadRun Thread::CurrentRun() const noexcept {
+    CSyncLockHolder hold(lock_);
+    return run_;
 }
 
-bool Thread::IsRunning() const noexcept {
-    return handle_ && WaitForSingleObject(handle_.get(), 0) == WAIT_TIMEOUT;
-}
-
-bool Thread::Wait(DWORD milliseconds) const noexcept {
-    return !handle_ || WaitForSingleObject(handle_.get(), milliseconds) != WAIT_TIMEOUT;
+DWORD Thread::Id() const noexcept {
+    CSyncLockHolder hold(lock_);
+    return id_;
 }
 
 void Thread::Start() {
-    if (IsRunning()) return;
-    handle_.reset();
-    id_ = 0;
+    CSyncLockHolder hold(lock_);
+    if (run_.IsRunning()) return;
     unsigned id = 0;
     errno = 0;
     auto handle = _beginthreadex(nullptr, 0, &Thread::Entry, launcher_.get(), 0, &id);
     if (handle == 0) ThrowHr(ThreadStartErrorHr(errno));
-    handle_.reset(reinterpret_cast<HANDLE>(handle));
+    run_ = ThreadRun(UniqueHandle(reinterpret_cast<HANDLE>(handle)));
     id_ = id;
 }
 

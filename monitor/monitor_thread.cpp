@@ -86,15 +86,25 @@ MonitorThread::MonitorThread(RegisteredFolder& folder, const MonitorLinks& links
 
 MonitorThread::~MonitorThread() { Stop(); }
 
+// Client calls, the storage's connect and the folder commands start and stop
+// the same folder at once: the event and the run change together.
 void MonitorThread::Start() {
+    CSyncLockHolder hold(lifecycle_);
     if (thread_.IsRunning()) return;
     ResetEvent(stop_.get());
     thread_.Start();
 }
 
+// Waits outside the lock, for the run it signalled: a start meanwhile is
+// not held up, nor waited for.
 void MonitorThread::Stop() {
-    SetEvent(stop_.get());
-    thread_.Wait(INFINITE);
+    ThreadRun run;
+    {
+        CSyncLockHolder hold(lifecycle_);
+        SetEvent(stop_.get());
+        run = thread_.CurrentRun();
+    }
+    run.Wait(INFINITE);
 }
 
 void MonitorThread::Run() {

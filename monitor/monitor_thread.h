@@ -9,6 +9,7 @@
 #include "directory_watch.h"
 #include "folder_hooks.h"
 #include "monitor_links.h"
+#include "sync_lock.h"
 #include "thread.h"
 
 namespace tandem {
@@ -51,6 +52,7 @@ private:
 
     RegisteredFolder& folder_;
     const MonitorLinks& links_;
+    CSyncLock lifecycle_;
     Thread thread_;
     UniqueHandle stop_;
     SharedPtr<StorageInfo> storage_;

@@ -117,16 +117,13 @@ bool FolderCommandSteps::UpdateFolder(const SharedPtr<RegisteredFolder>& folder,
     });
 }
 
-// StartOperation clears the canceled flag, yet an abort may already have
-// been requested for this command between its dequeue and now: it is
-// carried over by aborting the fresh operation again.
+// An abort of this command that came before its operation started is kept
+// by the notifier and announced by StartOperation.
 template <class Call>
 bool FolderCommandSteps::WithProgress(const TandemPlugin& set, TnFolderOperationTypes operation,
                                       CTandemProgressNotifier& notifier, Call call) {
-    const bool canceledBefore = notifier.IsCanceled();
     notifier.StartOperation(progress_ ? progress_->ForFolder(set.Folder()) : nullptr, operation,
                             PluginCount());
-    if (canceledBefore) notifier.Abort();
     NotifierProgress progress(notifier);
     return AllSucceeded(call(&progress));
 }

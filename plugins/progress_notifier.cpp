@@ -31,9 +31,13 @@ STDMETHODIMP CTandemProgressNotifier::get_Total(LONG* value) {
 
 STDMETHODIMP CTandemProgressNotifier::put_Total(LONG value) {
     return CatchHr([&] {
-        CSyncLockHolder hold(lock_);
-        total_ = value;
-        Report(Percentage(progress_ + accumulatedProgress_, value + accumulatedTotal_));
+        Announcement announcement;
+        {
+            CSyncLockHolder hold(lock_);
+            total_ = value;
+            announcement = Report(Percentage(progress_ + accumulatedProgress_, value + accumulatedTotal_));
+        }
+        announcement.Raise();
     });
 }
 
@@ -46,9 +50,13 @@ STDMETHODIMP CTandemProgressNotifier::get_Progress(LONG* value) {
 
 STDMETHODIMP CTandemProgressNotifier::put_Progress(LONG value) {
     return CatchHr([&] {
-        CSyncLockHolder hold(lock_);
-        progress_ = value;
-        Report(Percentage(value + accumulatedProgress_, total_ + accumulatedTotal_));
+        Announcement announcement;
+        {
+            CSyncLockHolder hold(lock_);
+            progress_ = value;
+            announcement = Report(Percentage(value + accumulatedProgress_, total_ + accumulatedTotal_));
+        }
+        announcement.Raise();
     });
 }
 
@@ -58,37 +66,69 @@ STDMETHODIMP CTandemProgressNotifier::get_Canceled(VARIANT_BOOL* value) {
     return S_OK;
 }
 
+void CTandemProgressNotifier::Bind(CancellationPtr cancellation) {
+    CSyncLockHolder hold(lock_);
+    ResetProgressLocked();
+    cancellation_ = std::move(cancellation);
+}
+
 void CTandemProgressNotifier::StartOperation(SharedPtr<ProgressEvents> events, TnFolderOperationTypes operation,
                                              LONG steps) {
-    CSyncLockHolder hold(lock_);
-    ResetLocked();
-    events_ = std::move(events);
-    operation_ = operation;
-    steps_ = steps;
-    if (events_) events_->OnOperationProgress(operation_, 0.0f);
+    Announcement start, abort;
+    {
+        CSyncLockHolder hold(lock_);
+        ResetProgressLocked();
+        events_ = std::move(events);
+        operation_ = operation;
+        steps_ = steps;
+        start = {events_, operation_, 0.0f, false};
+        if (cancellation_->IsCanceled()) abort = AbortLocked();
+    }
+    start.Raise();
+    abort.Raise();
 }
 
 void CTandemProgressNotifier::StepDone() {
-    CSyncLockHolder hold(lock_);
-    if (stepsDone_ >= steps_) return;
-    accumulatedTotal_ += total_;
-    accumulatedProgress_ += progress_;
-    ++stepsDone_;
-    total_ = progress_ = 0;
-    if (stepsDone_ < steps_) return;
-    Fire(100.0f);
-    events_.reset();
+    Announcement announcement;
+    {
+        CSyncLockHolder hold(lock_);
+        if (stepsDone_ >= steps_) return;
+        accumulatedTotal_ += total_;
+        accumulatedProgress_ += progress_;
+        ++stepsDone_;
+        total_ = progress_ = 0;
+        if (stepsDone_ < steps_) return;
+        announcement = Fire(100.0f);
+        events_.reset();
+    }
+    announcement.Raise();
 }
 
 void CTandemProgressNotifier::Abort() {
-    CSyncLockHolder hold(lock_);
-    if (InterlockedCompareExchange(&canceled_, 1, 0) != 0) return;
-    if (events_) events_->OnOperationAbort(operation_);
+    Announcement announcement;
+    {
+        CSyncLockHolder hold(lock_);
+        cancellation_->Cancel();
+        announcement = AbortLocked();
+    }
+    announcement.Raise();
 }
 
-void CTandemProgressNotifier::Reset() {
+void CTandemProgressNotifier::Abort(const CancellationPtr& cancellation) {
+    if (!cancellation) return;
+    cancellation->Cancel();
+    Announcement announcement;
+    {
+        CSyncLockHolder hold(lock_);
+        if (cancellation != cancellation_) return;
+        announcement = AbortLocked();
+    }
+    announcement.Raise();
+}
+
+bool CTandemProgressNotifier::IsCanceled() const {
     CSyncLockHolder hold(lock_);
-    ResetLocked();
+    return cancellation_->IsCanceled();
 }
 
 float CTandemProgressNotifier::LastPercentage() const {
@@ -96,12 +136,18 @@ float CTandemProgressNotifier::LastPercentage() const {
     return lastPercentage_;
 }
 
-void CTandemProgressNotifier::ResetLocked() {
+CTandemProgressNotifier::Announcement CTandemProgressNotifier::AbortLocked() {
+    if (abortAnnounced_ || !events_) return {};
+    abortAnnounced_ = true;
+    return {events_, operation_, 0.0f, true};
+}
+
+void CTandemProgressNotifier::ResetProgressLocked() {
     events_.reset();
+    abortAnnounced_ = false;
     operation_ = tnFolderOperationType_Refresh;
     accumulatedTotal_ = accumulatedProgress_ = total_ = progress_ = 0;
     steps_ = stepsDone_ = 0;
-    InterlockedExchange(&canceled_, 0);
     lastTick_ = GetTickCount64();
     lastPercentage_ = 0.0f;
     skipped_ = 0;
@@ -118,19 +164,28 @@ float CTandemProgressNotifier::Percentage(LONG progress, LONG total) const noexc
 
 // Large jumps are reported at once; small ones at most every fifth change
 // and every 200 ms, so chatty plug-ins do not flood the clients.
-void CTandemProgressNotifier::Report(float percentage) {
+CTandemProgressNotifier::Announcement CTandemProgressNotifier::Report(float percentage) {
     float change = std::fabs(lastPercentage_ - percentage);
     if (change >= kImmediateStep) return Fire(percentage);
-    if (++skipped_ < kSkipsPerCheck) return;
+    if (++skipped_ < kSkipsPerCheck) return {};
     skipped_ = 0;
-    if (change >= kMinimumStep && GetTickCount64() - lastTick_ >= kMinimumInterval) Fire(percentage);
+    if (change >= kMinimumStep && GetTickCount64() - lastTick_ >= kMinimumInterval) return Fire(percentage);
+    return {};
 }
 
-void CTandemProgressNotifier::Fire(float percentage) {
+CTandemProgressNotifier::Announcement CTandemProgressNotifier::Fire(float percentage) {
     lastTick_ = GetTickCount64();
     lastPercentage_ = percentage;
     skipped_ = 0;
-    if (events_) events_->OnOperationProgress(operation_, percentage);
+    return {events_, operation_, percentage, false};
+}
+
+void CTandemProgressNotifier::Announcement::Raise() const {
+    if (!events) return;
+    if (abort)
+        events->OnOperationAbort(operation);
+    else
+        events->OnOperationProgress(operation, percentage);
 }
 
 }  // namespace tandem

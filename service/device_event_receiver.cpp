@@ -105,6 +105,8 @@ LRESULT DeviceEventReceiver::OnDeviceChange(WPARAM event, const DEV_BROADCAST_HD
         break;
     case DBT_DEVICEREMOVECOMPLETE:
         if (header->dbch_devicetype == DBT_DEVTYP_VOLUME) CatchHr([&] { actions_.DrivesRemoved(volume->dbcv_unitmask); });
+        // The notification kept through the safe removal has nothing left to tell.
+        if (header->dbch_devicetype == DBT_DEVTYP_HANDLE) UnregisterHandle(handle->dbch_handle);
         break;
     default:
         break;
@@ -113,10 +115,11 @@ LRESULT DeviceEventReceiver::OnDeviceChange(WPARAM event, const DEV_BROADCAST_HD
 }
 
 // The volume may go only once its storage has let go of the root; a storage
-// that cannot be stopped keeps the volume.
+// that cannot be stopped keeps the volume. The storage's notifications stay,
+// so a cancelled removal is heard and the storage started again.
 LRESULT DeviceEventReceiver::OnQueryRemove(HANDLE file) {
-    // Stopping withdraws the storage's notifications under the lock, so it is
-    // looked up first and stopped without the lock.
+    // The stop waits for the storage's worker, which uses the map too, so
+    // the storage is looked up first and stopped without the lock.
     HRESULT hr = CatchHr([&] { actions_.StopStorage(StorageIdOfHandle(file)); });
     return SUCCEEDED(hr) ? TRUE : BROADCAST_QUERY_DENY;
 }

@@ -22,7 +22,8 @@ public:
     // Bit 0 is A: ... bit 25 is Z:.
     virtual void DrivesArrived(DWORD unitMask) = 0;
     virtual void DrivesRemoved(DWORD unitMask) = 0;
-    // Both raise when no storage has the id.
+    // Both raise when no storage has the id. Stopping closes the storage's
+    // root but keeps its notifications, which tell how the removal ends.
     virtual void StopStorage(const std::wstring& storageId) = 0;
     virtual void StartStorage(const std::wstring& storageId) = 0;
 };

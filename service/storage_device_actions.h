@@ -2,6 +2,8 @@
 
 #include <functional>
 
+#include "change_notificators.h"
+#include "command_thread.h"
 #include "device_event_receiver.h"
 #include "storage_manager.h"
 
@@ -14,7 +16,13 @@ public:
 
     void DrivesArrived(DWORD unitMask) override { storages_().OnDrivesArrived(unitMask, true); }
     void DrivesRemoved(DWORD unitMask) override { storages_().OnDrivesRemoved(unitMask); }
-    void StopStorage(const std::wstring& storageId) override { storages_().FindById(storageId)->Stop(); }
+    void StopStorage(const std::wstring& storageId) override {
+        const SharedPtr<StorageInfo> storage = storages_().FindById(storageId);
+        if (CommandThread* thread = CommandThreadOf(*storage))
+            thread->StopKeepingNotifications();
+        else
+            storage->Stop();
+    }
     void StartStorage(const std::wstring& storageId) override { storages_().FindById(storageId)->Start(false); }
 
 private:

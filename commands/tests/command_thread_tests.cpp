@@ -1,5 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
 #include "fake_host.h"
 
 namespace tandem::test {
@@ -106,22 +111,15 @@ TEST_F(Workers, RequestStopCancelsTheRunningTaskAndPendingTasksGoToTheJournal) {
     EXPECT_TRUE(thread.WaitForWorker(kMain, 20000));
     EXPECT_TRUE(thread.IsRunning(kUnRegister));
 
-    std::vector<TaskPtr> saved = host.Saved(kMain);
-    EXPECT_EQ(PathsOf(saved), (std::vector<std::wstring>{L"D:\\A\\", L"D:\\B\\", L"D:\\C\\"}));
-    EXPECT_EQ(thread.QueuedCount(kMain), 1u);  // the shutdown stays for the next run
+    EXPECT_EQ(PathsOf(host.Saved(kMain)), (std::vector<std::wstring>{L"D:\\A\\", L"D:\\B\\", L"D:\\C\\"}));
+    EXPECT_EQ(thread.QueuedCount(kMain), 1u);  // the shutdown stays queued
 
-    // A restart loads the journal behind the left-over shutdown, which stops
-    // the worker again before anything runs; the journal keeps the tasks.
-    host.SetJournal(kMain, saved);
-    thread.Start();
-    EXPECT_TRUE(thread.WaitForWorker(kMain, 20000));
-    EXPECT_EQ(PathsOf(host.Saved(kMain)), PathsOf(saved));
-    EXPECT_EQ(thread.QueuedCount(kMain), 0u);
-
-    host.SetJournal(kMain, saved);
+    // A restart drops the left-over shutdown, which was for the run that
+    // ended, and runs the journal.
     thread.Start();
     EXPECT_EQ(PathsOf(host.WaitRuns(4)),
               (std::vector<std::wstring>{L"D:\\A\\", L"D:\\A\\", L"D:\\B\\", L"D:\\C\\"}));
+    EXPECT_TRUE(thread.IsRunning(kMain));
 }
 
 TEST_F(Workers, ShutdownStopsOnlyWorker1AndLaterPostsWaitForTheNextStart) {
@@ -149,6 +147,192 @@ TEST_F(Workers, CheckAccessibilityStopsWorker1OnlyWhenTheRootIsGone) {
     thread.PostStartMonitoring(1);
     EXPECT_EQ(host.WaitEvents(5).back(), L"monitor 1");
     EXPECT_TRUE(thread.IsRunning(kMain));
+}
+
+// A client told of progress aborts the refresh from its handler and waits
+// for its call, as one in another process does: the call must return.
+class AbortingClient : public ProgressEvents {
+public:
+    AbortingClient(CommandThread& thread, SharedPtr<RegisteredFolder> folder)
+        : thread_(thread), folder_(std::move(folder)) {}
+
+    void OnOperationProgress(TnFolderOperationTypes, float percentage) override {
+        if (percentage < 50.0f) return;
+        auto done = std::make_shared<UniqueHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        std::thread client([&thread = thread_, folder = folder_, done] {
+            thread.CancelFolderTasks(tnFolderOperationType_Refresh, folder, L"D:\\A\\");
+            thread.PostRefreshFolder(folder, L"D:\\Next\\");
+            SetEvent(done->get());
+        });
+        returned = WaitForSingleObject(done->get(), 10000) == WAIT_OBJECT_0;
+        if (returned)
+            client.join();
+        else
+            client.detach();
+    }
+    void OnOperationAbort(TnFolderOperationTypes) override { ++aborts; }
+
+    std::atomic<bool> returned{false};
+    std::atomic<int> aborts{0};
+
+private:
+    CommandThread& thread_;
+    SharedPtr<RegisteredFolder> folder_;
+};
+
+// The body of a refresh whose single plug-in reports half its work done.
+std::function<bool(CommandThread&)> ReportingHalfWay(SharedPtr<ProgressEvents> events) {
+    return [events](CommandThread& thread) {
+        CTandemProgressNotifier& notifier = thread.Notifier(kMain);
+        notifier.StartOperation(events, tnFolderOperationType_Refresh, 1);
+        notifier.put_Total(100);
+        notifier.put_Progress(50);
+        const bool canceled = notifier.IsCanceled();
+        notifier.StepDone();
+        return !canceled;
+    };
+}
+
+TEST_F(Workers, ACancelFromAProgressHandlerReturnsAndThePostsAfterItRun) {
+    auto client = MakeShared<AbortingClient>(thread, folder);
+    host.SetBody(L"D:\\A\\", ReportingHalfWay(client));
+    thread.PostRefreshFolder(folder, L"D:\\A\\");
+    thread.Start();
+    EXPECT_EQ(PathsOf(host.WaitRuns(2)), (std::vector<std::wstring>{L"D:\\A\\", L"D:\\Next\\"}));
+    EXPECT_TRUE(client->returned);
+    EXPECT_EQ(client->aborts, 1);
+}
+
+// A stale abort: the cancel lands after the running refresh's plug-ins
+// returned, and the refresh it queues must not inherit it.
+TEST_F(Workers, AnAbortRacingATasksEndLeavesTheNextTaskAlone) {
+    UniqueHandle returned(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    UniqueHandle resume(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::atomic<bool> nextCanceled{true};
+    host.SetBody(L"D:\\A\\B\\", [&](CommandThread&) {
+        SetEvent(returned.get());
+        WaitForSingleObject(resume.get(), INFINITE);
+        return true;
+    });
+    host.SetBody(L"D:\\A\\", [&](CommandThread& t) {
+        nextCanceled = t.Notifier(kMain).IsCanceled();
+        return true;
+    });
+    thread.PostRefreshFolder(folder, L"D:\\A\\B\\");
+    thread.Start();
+    ASSERT_EQ(WaitForSingleObject(returned.get(), 20000), WAIT_OBJECT_0);
+    thread.PostRefreshFolder(folder, L"D:\\A\\");  // supersedes the one below it
+    SetEvent(resume.get());
+    thread.PostStartMonitoring(0);
+    EXPECT_EQ(host.WaitEvents(2).back(), L"monitor 0");
+    EXPECT_EQ(PathsOf(host.WaitRuns(2)), (std::vector<std::wstring>{L"D:\\A\\B\\", L"D:\\A\\"}));
+    EXPECT_FALSE(nextCanceled);
+    EXPECT_EQ(thread.CurrentTask(kMain)->GetType(), kTaskControl);  // it completed
+}
+
+TEST_F(Workers, StartsThatFailBeforeTheLoopQueueTheJournalOnceAndRunItOnce) {
+    host.SetJournal(kMain, {MakeTask(CommandRefreshFolderFunc(folder, L"D:\\A\\")),
+                            MakeTask(CommandRenameFolderFunc(folder, L"D:\\B\\", L"D:\\C\\"))});
+    host.FailConnects(E_FAIL);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        thread.Start();
+        ASSERT_TRUE(thread.WaitForWorker(kMain, 20000));
+        EXPECT_EQ(thread.QueuedCount(kMain), 2u);
+    }
+    host.FailConnects(S_OK);
+    thread.Start();
+    EXPECT_EQ(PathsOf(host.WaitRuns(2)), (std::vector<std::wstring>{L"D:\\A\\", L"D:\\C\\"}));
+    thread.Stop();
+    EXPECT_EQ(host.WaitRuns(0).size(), 2u);
+    EXPECT_TRUE(host.Saved(kMain).empty());
+}
+
+TEST_F(Workers, ARegistrationPostedDuringASlowJournalLoadDropsTheJournalledUnregistration) {
+    host.SetJournal(kUnRegister, {MakeTask(CommandUnRegisterFolderFunc(L"owner", L"D:\\P\\", false))});
+    host.HoldLoads();
+    thread.Start();
+    ASSERT_TRUE(host.WaitLoadEntered());
+    thread.PostRegisterFolder(folder, L"D:\\P\\");
+    host.ReleaseLoads();
+    EXPECT_EQ(host.WaitRuns(1).front().kind, kTaskRegister);
+    thread.Stop();
+    std::vector<CommandRun> runs = host.WaitRuns(0);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].path, L"D:\\P\\");
+    EXPECT_TRUE(host.Saved(kUnRegister).empty());
+}
+
+// The journal that the failed save could not replace holds tasks that ran
+// already; the pending ones stay queued instead and run once.
+TEST_F(Workers, AFailedJournalSaveKeepsThePendingTasksAndTheOldJournalIsNotRunAgain) {
+    host.SetJournal(kMain, {MakeTask(CommandRefreshFolderFunc(folder, L"D:\\Old\\"))});
+    thread.PostRefreshFolder(folder, L"D:\\B\\");
+    RunBlocking(kMain, L"D:\\B\\");
+    thread.PostUpdateFolder(folder, L"D:\\C\\", {});
+    host.FailSaves(HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+    thread.RequestStop(kMain);
+    host.Release();
+    ASSERT_TRUE(thread.WaitForWorker(kMain, 20000));
+    DWORD code = 0;
+    ASSERT_TRUE(GetExitCodeThread(thread.WorkerRun(kMain).Handle(), &code));
+    EXPECT_EQ(static_cast<HRESULT>(code), HRESULT_FROM_WIN32(ERROR_DISK_FULL));
+    EXPECT_EQ(PathsOf(thread.QueuedTasks(kMain)), (std::vector<std::wstring>{L"D:\\B\\", L"D:\\C\\"}));
+
+    host.FailSaves(S_OK);
+    thread.Start();
+    EXPECT_EQ(PathsOf(host.WaitRuns(4)),
+              (std::vector<std::wstring>{L"D:\\Old\\", L"D:\\B\\", L"D:\\B\\", L"D:\\C\\"}));
+    thread.Stop();
+    EXPECT_EQ(host.WaitRuns(0).size(), 4u);
+    EXPECT_TRUE(host.Saved(kMain).empty());
+}
+
+// Every monitor thread of a vanished share posts a shutdown; one is kept,
+// and one left over from the last run does not stop the next.
+TEST_F(Workers, ShutdownsAreCoalescedAndALeftOverOneIsDroppedByTheNextStart) {
+    thread.PostRefreshFolder(folder, L"D:\\A\\");
+    RunBlocking(kMain, L"D:\\A\\");
+    for (int monitor = 0; monitor < 3; ++monitor) thread.PostShutdown();
+    EXPECT_EQ(thread.QueuedCount(kMain), 1u);
+    host.Release();
+    ASSERT_TRUE(thread.WaitForWorker(kMain, 20000));
+
+    thread.PostShutdown();
+    thread.Start();
+    thread.PostRefreshFolder(folder, L"D:\\Later\\");
+    EXPECT_EQ(host.WaitRuns(2).back().path, L"D:\\Later\\");
+    EXPECT_TRUE(thread.IsRunning(kMain));
+    EXPECT_EQ(host.WaitEvents(0), (std::vector<std::wstring>{L"connect", L"disconnect", L"save main", L"connect"}));
+}
+
+TEST_F(Workers, StartsFromTwoThreadsAtOnceRunOneWorkerEach) {
+    constexpr int kRounds = 20;
+    for (int round = 0; round < kRounds; ++round) {
+        UniqueHandle go(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        auto start = [&] {
+            WaitForSingleObject(go.get(), INFINITE);
+            thread.Start();
+        };
+        std::thread first(start), second(start);
+        SetEvent(go.get());
+        first.join();
+        second.join();
+        thread.Stop();
+    }
+    size_t connects = 0;
+    for (const std::wstring& event : host.WaitEvents(0)) connects += event == L"connect";
+    EXPECT_EQ(connects, static_cast<size_t>(kRounds));
+}
+
+TEST_F(Workers, ASafeRemovalStopDisconnectsWithoutWithdrawingTheNotifications) {
+    thread.Start();
+    thread.StopKeepingNotifications();
+    thread.Start();
+    thread.Stop();
+    EXPECT_EQ(host.WaitEvents(0),
+              (std::vector<std::wstring>{L"connect", L"disconnect keeping notifications", L"save main",
+                                         L"save unregister", L"connect", L"disconnect", L"save main",
+                                         L"save unregister"}));
 }
 
 }  // namespace

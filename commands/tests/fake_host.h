@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -66,23 +67,48 @@ public:
         folders_[folder->FolderID()] = std::move(folder);
     }
 
-    std::vector<TaskPtr> LoadJournal(StorageInfo&, CommandWorker worker) override {
+    // Connects fail with hr from now on (S_OK: they succeed again).
+    void FailConnects(HRESULT hr) {
         std::lock_guard hold(mutex_);
-        return std::exchange(journal_[worker], {});
+        connectFailure_ = hr;
+    }
+    void FailSaves(HRESULT hr) {
+        std::lock_guard hold(mutex_);
+        saveFailure_ = hr;
+    }
+    // Journal loads wait for ReleaseLoads, signalling LoadEntered first.
+    void HoldLoads() { ResetEvent(loadRelease_.get()); }
+    bool WaitLoadEntered() { return WaitForSingleObject(loadEntered_.get(), 20000) == WAIT_OBJECT_0; }
+    void ReleaseLoads() { SetEvent(loadRelease_.get()); }
+    // Runs instead of the outcome for commands on path, on the worker.
+    void SetBody(const std::wstring& path, std::function<bool(CommandThread&)> body) {
+        std::lock_guard hold(mutex_);
+        bodies_[path] = std::move(body);
+    }
+
+    // As the file does: loading leaves the journal as it is, saving replaces it.
+    std::vector<TaskPtr> LoadJournal(StorageInfo&, CommandWorker worker) override {
+        SetEvent(loadEntered_.get());
+        WaitForSingleObject(loadRelease_.get(), INFINITE);
+        std::lock_guard hold(mutex_);
+        return journal_[worker];
     }
     void SaveJournal(StorageInfo&, CommandWorker worker, const std::vector<TaskPtr>& tasks) override {
         std::lock_guard hold(mutex_);
-        saved_[worker] = tasks;
         Event(worker == CommandWorker::Main ? L"save main" : L"save unregister");
+        if (FAILED(saveFailure_)) ThrowHr(saveFailure_);
+        saved_[worker] = tasks;
+        journal_[worker] = tasks;
     }
     std::unique_ptr<WorkerSession> BeginSession(StorageInfo&, CommandWorker) override { return nullptr; }
     void Connect(StorageInfo&, const volatile LONG&) override {
         std::lock_guard hold(mutex_);
         Event(L"connect");
+        if (FAILED(connectFailure_)) ThrowHr(connectFailure_);
     }
-    void Disconnect(StorageInfo&) override {
+    void Disconnect(StorageInfo&, DeviceNotifications notifications) override {
         std::lock_guard hold(mutex_);
-        Event(L"disconnect");
+        Event(notifications == DeviceNotifications::Keep ? L"disconnect keeping notifications" : L"disconnect");
     }
     SharedPtr<RegisteredFolder> FindFolder(const std::wstring& folderId) override {
         std::lock_guard hold(mutex_);
@@ -108,6 +134,13 @@ private:
     }
 
     bool Body(CommandThread& thread, LONG kind, const std::wstring& path) {
+        if (auto body = BodyOf(path)) {
+            const bool done = body(thread);
+            std::lock_guard hold(mutex_);
+            runs_.push_back({kind, path, GetCurrentThreadId(), thread.IsBusy()});
+            changed_.notify_all();
+            return done;
+        }
         Outcome outcome = OutcomeOf(path);
         if (outcome == Outcome::Block) {
             SetEvent(entered_.get());
@@ -120,6 +153,12 @@ private:
         }
         if (outcome == Outcome::Throw) ThrowHr(E_FAIL);
         return outcome != Outcome::Fail;
+    }
+
+    std::function<bool(CommandThread&)> BodyOf(const std::wstring& path) {
+        std::lock_guard hold(mutex_);
+        auto found = bodies_.find(path);
+        return found == bodies_.end() ? nullptr : found->second;
     }
 
     Outcome OutcomeOf(const std::wstring& path) {
@@ -136,8 +175,13 @@ private:
     std::map<CommandWorker, std::vector<TaskPtr>> journal_;
     std::map<CommandWorker, std::vector<TaskPtr>> saved_;
     std::map<std::wstring, SharedPtr<RegisteredFolder>> folders_;
+    std::map<std::wstring, std::function<bool(CommandThread&)>> bodies_;
+    HRESULT connectFailure_ = S_OK;
+    HRESULT saveFailure_ = S_OK;
     UniqueHandle entered_;
     UniqueHandle release_;
+    UniqueHandle loadEntered_{CreateEventW(nullptr, FALSE, FALSE, nullptr)};
+    UniqueHandle loadRelease_{CreateEventW(nullptr, TRUE, TRUE, nullptr)};
 };
 
 inline SharedPtr<RegisteredFolder> MakeFolder(const std::wstring& id, bool watchSubTree = true) {
@@ -152,6 +196,7 @@ class CommandThreadTest : public ::testing::Test {
 protected:
     void TearDown() override {
         host.Release();
+        host.ReleaseLoads();
         thread.Stop();
     }
 

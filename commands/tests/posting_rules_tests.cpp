@@ -138,6 +138,25 @@ TEST_F(Rules, ControlTasksAreAppendedInOrder) {
     EXPECT_EQ(thread.QueuedTasks(kMain).front()->GetPath(), L"");
 }
 
+TEST_F(Rules, ControlTasksOfAKindAlreadyQueuedAreNotQueuedAgain) {
+    thread.PostShutdown();
+    thread.PostCheckAccessibility();
+    thread.PostStartMonitoring(0);
+    thread.PostShutdown();
+    thread.PostCheckAccessibility();
+    thread.PostStartMonitoring(0);
+    EXPECT_EQ(thread.QueuedCount(kMain), 3u);
+
+    // A start with a refresh takes the place of one without; not the reverse.
+    thread.PostStartMonitoring(1);
+    thread.PostStartMonitoring(0);
+    std::vector<LONG> refreshes;
+    for (const TaskPtr& task : thread.QueuedTasks(kMain))
+        if (const auto* start = FunctionOf<StartMonitoringFunc>(*task)) refreshes.push_back(start->Refresh());
+    EXPECT_EQ(refreshes, std::vector<LONG>{1});
+    EXPECT_EQ(thread.QueuedCount(kMain), 3u);
+}
+
 // Cases about the running task: worker 1 is held in a command on D:\A\B\.
 TEST_F(Rules, RefreshOfAnAncestorCancelsTheRunningRefreshBelowIt) {
     thread.PostRefreshFolder(folder, L"D:\\A\\B\\");

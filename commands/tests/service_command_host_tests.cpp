@@ -249,12 +249,12 @@ TEST_F(ServiceHost, ConnectOpensTheRootStartsTheFoldersAndAnnouncesOnceDisconnec
 
     host_.Connect(*storage, stop_);
     EXPECT_EQ(storage->RootHandle(), root);
-    EXPECT_EQ(log_.Steps(), (std::vector<std::wstring>{L"device register", L"notificator start", L"monitor start",
-                                                      L"enabled"}));
+    EXPECT_EQ(log_.Steps(), (std::vector<std::wstring>{L"device withdraw", L"device register", L"notificator start",
+                                                      L"monitor start", L"enabled"}));
 
     log_.Clear();
-    host_.Disconnect(*storage);
-    host_.Disconnect(*storage);
+    host_.Disconnect(*storage, DeviceNotifications::Withdraw);
+    host_.Disconnect(*storage, DeviceNotifications::Withdraw);
     EXPECT_FALSE(storage->IsEnabled());
     EXPECT_EQ(storage->RootHandle(), nullptr);
     EXPECT_FALSE(folder_->IsMonitorRunning());
@@ -262,12 +262,28 @@ TEST_F(ServiceHost, ConnectOpensTheRootStartsTheFoldersAndAnnouncesOnceDisconnec
                                                       L"disabled"}));
 }
 
+TEST_F(ServiceHost, ASafeRemovalDisconnectKeepsTheNotificationsUntilTheNextConnect) {
+    TestDrive drive(L'F', DRIVE_FIXED);
+    auto storage = Load(drive.Root());
+    host_.Connect(*storage, stop_);
+    log_.Clear();
+    host_.Disconnect(*storage, DeviceNotifications::Keep);
+    EXPECT_FALSE(storage->IsEnabled());
+    EXPECT_EQ(storage->RootHandle(), nullptr);
+    EXPECT_EQ(log_.Steps(), (std::vector<std::wstring>{L"monitor stop", L"notificator stop", L"disabled"}));
+
+    log_.Clear();
+    host_.Connect(*storage, stop_);
+    EXPECT_EQ(log_.Steps(), (std::vector<std::wstring>{L"device withdraw", L"device register", L"notificator start",
+                                                      L"monitor start", L"enabled"}));
+}
+
 TEST_F(ServiceHost, DisconnectOfADisabledStorageDoesNothing) {
     TestDrive drive(L'V', DRIVE_FIXED);
     auto storage = Load(drive.Root());
     folders_->StartMonitoringStorage(L"SID", false);
     log_.Clear();
-    host_.Disconnect(*storage);
+    host_.Disconnect(*storage, DeviceNotifications::Withdraw);
     EXPECT_TRUE(folder_->IsMonitorRunning());
     EXPECT_TRUE(log_.Steps().empty());
 }
@@ -299,8 +315,8 @@ TEST_F(ServiceHost, AConnectFailingHalfWayReleasesWhatItTook) {
     EXPECT_EQ(CatchHr([&] { host_.Connect(*storage, stop_); }), E_FAIL);
     EXPECT_FALSE(storage->IsEnabled());
     EXPECT_EQ(storage->RootHandle(), nullptr);
-    EXPECT_EQ(log_.Steps(), (std::vector<std::wstring>{L"device register", L"notificator start", L"notificator stop",
-                                                      L"device withdraw"}));
+    EXPECT_EQ(log_.Steps(), (std::vector<std::wstring>{L"device withdraw", L"device register", L"notificator start",
+                                                      L"notificator stop", L"device withdraw"}));
 }
 
 TEST_F(ServiceHost, ASharesConnectionLastsAsLongAsTheStorageIsEnabled) {
@@ -327,7 +343,7 @@ TEST_F(ServiceHost, ASharesConnectionLastsAsLongAsTheStorageIsEnabled) {
     host.Connect(*storage, stop_);
     EXPECT_TRUE(storage->IsShareConnected());
     EXPECT_EQ(log_.Steps(), (std::vector<std::wstring>{L"notificator start", L"monitor start", L"enabled"}));
-    host.Disconnect(*storage);
+    host.Disconnect(*storage, DeviceNotifications::Withdraw);
     EXPECT_FALSE(storage->IsShareConnected());
     EXPECT_EQ(network_.adds, 2);
     EXPECT_EQ(network_.cancels, 2);

@@ -145,11 +145,12 @@ TEST_F(TaskJournal, FilesAreTaskXmlAndUnRegisterXmlInTheStoragesDataDirectory) {
     EXPECT_TRUE(std::filesystem::is_directory(Directory()));  // made on the way
 }
 
-TEST_F(TaskJournal, UnusablePathRaisesOnLoadButNotOnSave) {
+TEST_F(TaskJournal, UnusablePathRaisesOnLoadAndOnSave) {
     const std::wstring tooLong(300, L'x');
     EXPECT_THROW(TaskJournalPath(tooLong, kMain), HResultError);
     EXPECT_THROW(LoadTaskJournal(tooLong, kMain, lookup), HResultError);
-    EXPECT_NO_THROW(SaveTaskJournal(tooLong, kMain, {MakeTask(CommandRefreshFolderFunc(a, L"D:\\A\\"))}));
+    EXPECT_THROW(SaveTaskJournal(tooLong, kMain, {MakeTask(CommandRefreshFolderFunc(a, L"D:\\A\\"))}),
+                 HResultError);
 }
 
 TEST_F(TaskJournal, EveryFolderTaskKindRoundTripsInOrder) {
@@ -463,13 +464,13 @@ TEST_F(TaskJournal, TasksThatCannotBeWrittenAreLeftOutAlone) {
                                                            L"RenameFolder|" + b->FolderID() + L"|D:\\B\\|D:\\C\\"}));
 }
 
-TEST_F(TaskJournal, AFileThatCannotBeWrittenKeepsThePreviousJournal) {
+TEST_F(TaskJournal, AFailedSaveIsRaisedAndKeepsThePreviousJournal) {
     Save({MakeTask(CommandRefreshFolderFunc(a, L"D:\\Kept\\"))});
     {
         // Held open without sharing: the save cannot open it.
         UniqueHandle held(CreateFileW(MainPath().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(held);
-        EXPECT_NO_THROW(Save({MakeTask(CommandRefreshFolderFunc(a, L"D:\\Lost\\"))}));
+        EXPECT_THROW(Save({MakeTask(CommandRefreshFolderFunc(a, L"D:\\Lost\\"))}), HResultError);
     }
     EXPECT_EQ(Describe(Load()), (std::vector<std::wstring>{L"RefreshFolder|" + a->FolderID() + L"|D:\\Kept\\"}));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(MainPath() + L".new")));
@@ -477,13 +478,13 @@ TEST_F(TaskJournal, AFileThatCannotBeWrittenKeepsThePreviousJournal) {
     // The new journal is written beside the old one first: when that fails,
     // the old one is not touched at all.
     std::filesystem::create_directory(std::filesystem::path(MainPath() + L".new"));
-    EXPECT_NO_THROW(Save({MakeTask(CommandRefreshFolderFunc(a, L"D:\\Lost\\"))}));
+    EXPECT_THROW(Save({MakeTask(CommandRefreshFolderFunc(a, L"D:\\Lost\\"))}), HResultError);
     EXPECT_EQ(Describe(Load()), (std::vector<std::wstring>{L"RefreshFolder|" + a->FolderID() + L"|D:\\Kept\\"}));
 
     // A directory in the file's place.
     const std::wstring unregister = TaskJournalPath(storage, kUnRegister);
     std::filesystem::create_directory(std::filesystem::path(unregister));
-    EXPECT_NO_THROW(Save({MakeTask(CommandUnRegisterFolderFunc(L"o", L"D:\\U\\", true))}, kUnRegister));
+    EXPECT_THROW(Save({MakeTask(CommandUnRegisterFolderFunc(L"o", L"D:\\U\\", true))}, kUnRegister), HResultError);
     EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(unregister)));
     EXPECT_TRUE(Load(kUnRegister).empty());
 }

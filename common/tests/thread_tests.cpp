@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cerrno>
 #include <stdexcept>
+#include <thread>
 
 #include "sync_lock.h"
 #include "thread.h"
@@ -21,6 +22,7 @@ public:
 
     void Work() {
         ++runs;
+        ReleaseSemaphore(entered_.get(), 1, nullptr);
         APTTYPE type;
         APTTYPEQUALIFIER qualifier;
         multithreaded = SUCCEEDED(CoGetApartmentType(&type, &qualifier)) && type == APTTYPE_MTA;
@@ -28,6 +30,7 @@ public:
     }
     void Fail() { throw std::runtime_error("escapes the thread"); }
     void Release() { SetEvent(release_.get()); }
+    bool WaitEntered(DWORD milliseconds) { return WaitForSingleObject(entered_.get(), milliseconds) == WAIT_OBJECT_0; }
     void Rearm() { ResetEvent(release_.get()); }
 
     std::atomic<int> runs{0};
@@ -35,6 +38,7 @@ public:
 
 private:
     UniqueHandle release_;
+    UniqueHandle entered_{CreateSemaphoreW(nullptr, 0, 1000, nullptr)};
 };
 
 }  // namespace
@@ -71,6 +75,29 @@ TEST(Thread, StartsOnlyWhenNotRunningAndCanRestart) {
     worker.Release();
     ASSERT_TRUE(thread.Wait(10000));
     EXPECT_EQ(worker.runs, 2);
+}
+
+TEST(Thread, StartsFromTwoThreadsAtOnceRunTheFunctionOnce) {
+    Worker worker;
+    Thread thread(&worker, &Worker::Work);
+    for (int round = 0; round < 20; ++round) {
+        worker.Rearm();
+        UniqueHandle go(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        auto start = [&] {
+            WaitForSingleObject(go.get(), INFINITE);
+            thread.Start();
+        };
+        std::thread first(start), second(start);
+        SetEvent(go.get());
+        first.join();
+        second.join();
+        ASSERT_TRUE(worker.WaitEntered(10000));
+        // A second run would be under way by now; give it a moment to show.
+        EXPECT_FALSE(worker.WaitEntered(50)) << "round " << round;
+        worker.Release();
+        ASSERT_TRUE(thread.Wait(10000));
+    }
+    EXPECT_EQ(worker.runs, 20);
 }
 
 TEST(Thread, FailureInsideTheThreadEndsItQuietly) {

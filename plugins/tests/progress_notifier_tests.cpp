@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "progress_notifier.h"
+#include "unique_resource.h"
 #include "variant.h"
 
 namespace tandem {
@@ -58,7 +62,7 @@ TEST_F(ProgressNotifierTest, PropertiesRoundTripAndNullOutPointersAreRejected) {
     EXPECT_EQ(notifier->get_Canceled(nullptr), E_POINTER);
 }
 
-TEST_F(ProgressNotifierTest, AbortCancelsOnceAndStartOrResetClearsIt) {
+TEST_F(ProgressNotifierTest, AbortCancelsOnceAndLastsUntilTheNextCommand) {
     notifier->StartOperation(sink, tnFolderOperationType_Delete, 1);
     notifier->Abort();
     notifier->Abort();
@@ -67,11 +71,72 @@ TEST_F(ProgressNotifierTest, AbortCancelsOnceAndStartOrResetClearsIt) {
                                                 {true, tnFolderOperationType_Delete, 0.0f}}));
     notifier->Reset();
     EXPECT_EQ(Canceled(), VARIANT_FALSE);
+
+    // Aborted before its operation starts, the command stays canceled and
+    // the start announces it.
     notifier->Abort();
-    notifier->StartOperation(nullptr, tnFolderOperationType_Refresh, 1);
-    EXPECT_EQ(Canceled(), VARIANT_FALSE);
+    notifier->StartOperation(sink, tnFolderOperationType_Refresh, 1);
+    EXPECT_EQ(Canceled(), VARIANT_TRUE);
     EXPECT_EQ(Total(), 0);
-    EXPECT_EQ(sink->events.size(), 2u);
+    EXPECT_EQ(sink->events.size(), 4u);
+    EXPECT_EQ(sink->events.back(), (Event{true, tnFolderOperationType_Refresh, 0.0f}));
+}
+
+TEST_F(ProgressNotifierTest, AnAbortMeantForAnEarlierCommandLeavesTheBoundOneAlone) {
+    const CancellationPtr earlier = MakeShared<Cancellation>();
+    notifier->Bind(earlier);
+    notifier->StartOperation(sink, tnFolderOperationType_Refresh, 1);
+    notifier->StepDone();
+    const CancellationPtr next = MakeShared<Cancellation>();
+    notifier->Bind(next);
+    notifier->Abort(earlier);
+    EXPECT_TRUE(earlier->IsCanceled());
+    notifier->StartOperation(sink, tnFolderOperationType_Update, 1);
+    EXPECT_EQ(Canceled(), VARIANT_FALSE);
+    notifier->Abort(next);
+    EXPECT_EQ(Canceled(), VARIANT_TRUE);
+    EXPECT_EQ(sink->events, (std::vector<Event>{{false, tnFolderOperationType_Refresh, 0.0f},
+                                                {false, tnFolderOperationType_Refresh, 100.0f},
+                                                {false, tnFolderOperationType_Update, 0.0f},
+                                                {true, tnFolderOperationType_Update, 0.0f}}));
+}
+
+// A client's handler runs while the plug-in's put_Progress is in progress;
+// an abort it has made on another thread must get through.
+class CallingBack : public ProgressEvents {
+public:
+    explicit CallingBack(ComPtr<ComObject<CTandemProgressNotifier>> notifier) : notifier_(std::move(notifier)) {}
+    void OnOperationProgress(TnFolderOperationTypes, float percentage) override {
+        if (percentage < 50.0f) return;
+        // The thread owns what it touches, so a hang here fails the test
+        // without leaving it anything freed.
+        auto done = std::make_shared<UniqueHandle>(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        std::thread abort([notifier = notifier_, done] {
+            notifier->Abort();
+            SetEvent(done->get());
+        });
+        abortReturned = WaitForSingleObject(done->get(), 10000) == WAIT_OBJECT_0;
+        if (abortReturned)
+            abort.join();
+        else
+            abort.detach();
+    }
+    void OnOperationAbort(TnFolderOperationTypes) override { ++aborts; }
+    bool abortReturned = false;
+    std::atomic<int> aborts{0};
+
+private:
+    ComPtr<ComObject<CTandemProgressNotifier>> notifier_;
+};
+
+TEST_F(ProgressNotifierTest, HandlersRunWithoutTheNotifierLock) {
+    auto handler = MakeShared<CallingBack>(notifier);
+    notifier->StartOperation(handler, tnFolderOperationType_Refresh, 1);
+    notifier->put_Total(100);
+    EXPECT_EQ(notifier->put_Progress(50), S_OK);
+    EXPECT_TRUE(handler->abortReturned);
+    EXPECT_EQ(handler->aborts, 1);
+    EXPECT_EQ(Canceled(), VARIANT_TRUE);
 }
 
 TEST_F(ProgressNotifierTest, ProgressIsReportedInLargeStepsAndEndsAtTheLastStep) {

@@ -17,17 +17,15 @@ class RecordingActions : public DeviceEventActions {
 public:
     void DrivesArrived(DWORD mask) override { calls.push_back(L"arrived " + std::to_wstring(mask)); }
     void DrivesRemoved(DWORD mask) override { calls.push_back(L"removed " + std::to_wstring(mask)); }
+    // As the storage does, this closes the root and keeps the notifications.
     void StopStorage(const std::wstring& id) override {
         if (id == unknownId) ThrowHr(E_INVALIDARG);
         calls.push_back(L"stop " + id);
-        // The stopping storage withdraws its notifications, as its disconnect does.
-        if (receiver) receiver->Withdraw(id);
     }
     void StartStorage(const std::wstring& id) override { calls.push_back(L"start " + id); }
 
     std::vector<std::wstring> calls;
     std::wstring unknownId = L"gone";
-    DeviceEventReceiver* receiver = nullptr;
 };
 
 UniqueHandle OpenDirectory(const std::wstring& path) {
@@ -45,10 +43,7 @@ std::wstring TempDirectory() {
 
 class DeviceEventReceiverTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        receiver.Create();
-        actions.receiver = &receiver;
-    }
+    void SetUp() override { receiver.Create(); }
 
     LRESULT SendVolume(WPARAM event, DWORD mask) {
         DEV_BROADCAST_VOLUME volume{};
@@ -118,11 +113,14 @@ TEST_F(DeviceEventReceiverTest, VolumeArrivalAndRemovalReachTheStorages) {
     EXPECT_EQ(actions.calls, (std::vector<std::wstring>{L"arrived 16", L"removed 20"}));
 }
 
-TEST_F(DeviceEventReceiverTest, QueryRemoveStopsTheStorageAndLetsTheVolumeGo) {
+TEST_F(DeviceEventReceiverTest, QueryRemoveStopsTheStorageKeepingItsNotificationUntilTheRemovalCompletes) {
     receiver.Register(L"A", root.get());
     EXPECT_EQ(SendHandle(DBT_DEVICEQUERYREMOVE, root.get()), TRUE);
     EXPECT_EQ(actions.calls, std::vector<std::wstring>{L"stop A"});
+    EXPECT_EQ(receiver.NotificationCount(), 1u);
+    EXPECT_EQ(SendHandle(DBT_DEVICEREMOVECOMPLETE, root.get()), TRUE);
     EXPECT_EQ(receiver.NotificationCount(), 0u);
+    EXPECT_EQ(actions.calls, std::vector<std::wstring>{L"stop A"});
 }
 
 TEST_F(DeviceEventReceiverTest, QueryRemoveIsDeniedWhenTheStorageCannotBeFound) {
@@ -132,16 +130,16 @@ TEST_F(DeviceEventReceiverTest, QueryRemoveIsDeniedWhenTheStorageCannotBeFound) 
     EXPECT_TRUE(actions.calls.empty());
 }
 
-TEST_F(DeviceEventReceiverTest, FailedQueryRemoveWithdrawsAndStartsTheStorageAgain) {
-    actions.receiver = nullptr;  // the storage was stopped without withdrawing
+TEST_F(DeviceEventReceiverTest, ACancelledRemovalWithdrawsTheKeptNotificationsAndStartsTheStorageAgain) {
     receiver.Register(L"A", root.get());
     receiver.Register(L"A", otherRoot.get());
+    EXPECT_EQ(SendHandle(DBT_DEVICEQUERYREMOVE, root.get()), TRUE);
     EXPECT_EQ(SendHandle(DBT_DEVICEQUERYREMOVEFAILED, root.get()), TRUE);
-    EXPECT_EQ(actions.calls, std::vector<std::wstring>{L"start A"});
+    EXPECT_EQ(actions.calls, (std::vector<std::wstring>{L"stop A", L"start A"}));
     EXPECT_EQ(receiver.NotificationCount(), 0u);
     // An unknown handle is passed over.
     EXPECT_EQ(SendHandle(DBT_DEVICEQUERYREMOVEFAILED, root.get()), TRUE);
-    EXPECT_EQ(actions.calls.size(), 1u);
+    EXPECT_EQ(actions.calls.size(), 2u);
 }
 
 TEST_F(DeviceEventReceiverTest, OtherMessagesGoToTheDefaultProcedure) {

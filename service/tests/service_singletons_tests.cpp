@@ -9,6 +9,7 @@
 #include "MarloZephFw.h"
 #include "com/type_library_registration.h"
 #include "event_sink.h"
+#include "device_event_receiver.h"
 #include "folder_keys.h"
 #include "folder_watcher.h"
 #include "identity_file.h"
@@ -17,6 +18,7 @@
 #include "recording_plugin.h"
 #include "registry.h"
 #include "service_singletons.h"
+#include "storage_device_actions.h"
 #include "strings.h"
 #include "testing/com_apartment.h"
 #include "testing/registry_sandbox.h"
@@ -80,6 +82,7 @@ protected:
         RegKey plugin = CreateKey(HKEY_LOCAL_MACHINE, std::wstring(kProductKey) + L"\\" + kPluginSubKey + L"\\Recorder");
         WriteString(plugin.get(), L"CLSID", GuidToString(kRecordingPluginClass));
         if (!CreateDirectoryW(watched_.c_str(), nullptr)) ThrowLastError();
+        devices_.Create();
         automation_.StorageManagerEvents().Add(NewSink(DIID__ITnStorageManagerEvents, &storageSink_).get());
         automation_.RegisteredFolderEvents().Add(NewSink(DIID__ITnRegisteredFolderEvents, &folderSink_).get());
     }
@@ -108,6 +111,14 @@ protected:
         EXPECT_TRUE(WaitForCall(*folderSink_, StatusChange(tnFolderStatusType_Monitoring, false), folderCalls));
     }
 
+    LRESULT SendHandleEvent(WPARAM event, HANDLE file) {
+        DEV_BROADCAST_HANDLE broadcast{};
+        broadcast.dbch_size = sizeof(broadcast);
+        broadcast.dbch_devicetype = DBT_DEVTYP_HANDLE;
+        broadcast.dbch_handle = file;
+        return SendMessageW(devices_.Window(), WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(&broadcast));
+    }
+
     // Monitoring is announced just before the reads are armed, and a change
     // in between is never reported: each attempt makes a new item (through
     // make) until expect sees its effect within a few settle delays.
@@ -128,7 +139,9 @@ protected:
     ClassObjectRegistration plugin_ = RegisterRecordingPlugin(kRecordingPluginClass, imports_);
     TestDrive drive_{L'S', DRIVE_FIXED};
     const std::wstring watched_ = drive_.Root() + L"Watched";
-    ServiceSingletons singletons_{nullptr};
+    StorageDeviceActions deviceActions_{[this]() -> StorageManager& { return singletons_.Storages(); }};
+    DeviceEventReceiver devices_{deviceActions_};
+    ServiceSingletons singletons_{&devices_};
     AutomationContext& automation_ = singletons_.Automation();
     ComPtr<ComObject<RecordingSink>> storageSink_;
     ComPtr<ComObject<RecordingSink>> folderSink_;
@@ -253,6 +266,34 @@ TEST_F(ServiceSingletonsTest, AnAdvisedWatcherHeldPastTheStopIsReleasedCleanly) 
     EXPECT_TRUE(inTime);
     EXPECT_EQ(unadvised, S_OK);
     EXPECT_EQ(listeners.Count(), 0u);
+}
+
+// A safe removal stops the storage and lets go of its root; when the user
+// cancels it, the notification kept on the closed root brings it back.
+TEST_F(ServiceSingletonsTest, ACancelledSafeRemovalStartsTheStorageAgain) {
+    SharedPtr<StorageInfo> storage = RegisterStorage();
+    RegisteredFolderManager& folders = singletons_.Folders();
+    folders.RegisterFolder(folders.CreateFolder(*storage, L"Player", L"Watched\\"), *storage);
+    Start(*storage);
+    const HANDLE root = storage->RootHandle();
+    ASSERT_NE(root, nullptr);
+    ASSERT_EQ(devices_.NotificationCount(), 1u);
+
+    const size_t disabled = storageSink_->Calls().size();
+    EXPECT_EQ(SendHandleEvent(DBT_DEVICEQUERYREMOVE, root), TRUE);
+    EXPECT_TRUE(WaitForCall(*storageSink_, StorageEvent(tnStorageEventType_Disabled), disabled));
+    EXPECT_FALSE(storage->IsEnabled());
+    EXPECT_EQ(storage->RootHandle(), nullptr);
+    EXPECT_EQ(devices_.NotificationCount(), 1u);
+
+    const size_t enabled = storageSink_->Calls().size();
+    EXPECT_EQ(SendHandleEvent(DBT_DEVICEQUERYREMOVEFAILED, root), TRUE);
+    EXPECT_TRUE(WaitForCall(*storageSink_, StorageEvent(tnStorageEventType_Enabled), enabled));
+    EXPECT_TRUE(storage->IsEnabled());
+    EXPECT_NE(storage->RootHandle(), nullptr);
+    EXPECT_EQ(devices_.NotificationCount(), 1u);
+    Stop(*storage);
+    EXPECT_EQ(devices_.NotificationCount(), 0u);
 }
 
 }  // namespace

@@ -141,6 +141,8 @@ STDMETHODIMP Playback::SetNotifyWindow(ULONG_PTR window, UINT message) {
     CSyncLockHolder hold(lock_);
     window_ = target;
     message_ = message;
+    // A window registered after the file was opened learns of the open file.
+    if (state_ != kStateClosed) Notify(kNoticeOpened);
     return S_OK;
 }
 

@@ -163,7 +163,8 @@ ParsedFile ParseTagFile(std::span<const std::byte> bytes) {
     if (bytes.size() < 3 || std::memcmp(bytes.data(), kMagic, 3) != 0) return parsed;
     Reader header(bytes);
     header.Take(3);
-    if (header.Byte() != 4) ThrowHr(VLT_E_BAD_BLOCK);
+    std::uint8_t version = header.Byte();
+    if (version != 3 && version != 4) ThrowHr(VLT_E_BAD_BLOCK);
     header.Byte();
     parsed.block.flags = header.Byte();
     std::uint32_t size = header.Synchsafe();

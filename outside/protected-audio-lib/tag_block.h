@@ -3,7 +3,7 @@
 // The tag block at the start of a protected file, in the form of an ID3
 // version 2 tag with its own magic:
 //
-//   header  "eo3", version 4, revision 0, flags (bit 0: the file is locked),
+//   header  "eo3", version 4 (3 is read too), revision 0, flags (bit 0: the file is locked),
 //           size of the frames that follow as four 7-bit bytes, high first;
 //   frame   tag id (32-bit big-endian, 0 marks padding and ends the block),
 //           body size (four 7-bit bytes), two flag bytes (0), body;

@@ -72,7 +72,7 @@ TEST(TagBlock, MalformedBlocksAreRefused) {
                                   0})),
               VLT_E_BAD_BLOCK);
     // Unknown version.
-    EXPECT_EQ(ParseFailure(Bytes({'e', 'o', '3', 3, 0, 0, 0, 0, 0, 0})), VLT_E_BAD_BLOCK);
+    EXPECT_EQ(ParseFailure(Bytes({'e', 'o', '3', 2, 0, 0, 0, 0, 0, 0})), VLT_E_BAD_BLOCK);
 }
 
 TEST(TagBlock, PictureDeclaringMoreDataThanTheFileHoldsIsRefused) {

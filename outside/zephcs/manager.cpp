@@ -4,6 +4,9 @@
 #include "converter.h"
 #include "error.h"
 #include "media.h"
+#include "strings.h"
+#include "task_mem.h"
+#include "variant.h"
 
 namespace tandem::zephcs {
 
@@ -22,6 +25,35 @@ ComPtr<IZephCsClass> OpenModuleClass(HMODULE module, REFCLSID clsid) {
     CheckHr(factory->CreateInstance(nullptr, IID_IZephCsClass, object.put_void()));
     CheckHr(object->OpenClass(0));
     return object;
+}
+
+// Every property the class's object for the file lists, and the owning class.
+ComPtr<IZephCsMedia> DescribeWith(IZephCsClass& source, REFCLSID clsid, const std::wstring& path,
+                                  IZephCsManager* manager) {
+    auto request = MakeComObject<Media>();
+    request->Set(ZEPHCS_PROP_PATH, Variant::FromString(path));
+    ComPtr<IZephCsObject> object;
+    if (FAILED(source.GetObject(IID_IZephCsMedia, request.get(), IID_IZephCsObject, object.put_void()))) return {};
+    object->SetObjectCsManager(IID_IZephCsManager, manager);
+    ComPtr<IZephCsObjectProperties> properties;
+    if (FAILED(object.as(properties)) || FAILED(object->OpenObject(1))) return {};
+    LONG count = 0;
+    LONG* ids = nullptr;
+    VARIANT* values = nullptr;
+    HRESULT listed = properties->GetAllProperties(&count, &ids, &values);
+    TaskMemPtr<LONG> idArray(ids);
+    TaskMemPtr<VARIANT> valueArray(values);
+    auto media = MakeComObject<Media>();
+    for (LONG i = 0; SUCCEEDED(listed) && i < count; ++i) {
+        Variant value;
+        *value.ptr() = values[i];
+        media->Set(ids[i], std::move(value));
+    }
+    object->CloseObject();
+    if (FAILED(listed)) return {};
+    media->Set(ZEPHCS_PROP_PATH, Variant::FromString(path));
+    media->Set(ZEPHCS_PROP_OWNER_CLASS, Variant::FromString(GuidToString(clsid)));
+    return ComPtr<IZephCsMedia>(media.get());
 }
 
 }  // namespace
@@ -62,6 +94,13 @@ HRESULT ClassList::Unregister(REFCLSID clsid) {
     return S_OK;
 }
 
+ComPtr<IZephCsMedia> ClassList::Describe(const std::wstring& path, IZephCsManager* manager) {
+    CSyncLockHolder hold(lock_);
+    for (auto& [clsid, entry] : classes_)
+        if (auto media = DescribeWith(*entry.object, clsid, path, manager)) return media;
+    return {};
+}
+
 bool Manager::Initialized() {
     CSyncLockHolder hold(lock_);
     return initialized_;
@@ -79,7 +118,10 @@ STDMETHODIMP Manager::CreateMedia(BSTR path, IZephCsMedia** media) {
     *media = nullptr;
     if (!Initialized()) return E_UNEXPECTED;
     if (!path || !*path) return E_INVALIDARG;
-    return CatchHr([&] { *media = MakeFileMedia(path).detach(); });
+    return CatchHr([&] {
+        ComPtr<IZephCsMedia> described = classes_->Describe(path, this);
+        *media = described ? described.detach() : MakeFileMedia(path).detach();
+    });
 }
 
 STDMETHODIMP Manager::CreateBlankMedia(IZephCsMedia** media) {

@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <map>
+#include <string>
 
 #include "ZephCs.h"
 #include "com/com_object.h"
@@ -23,6 +24,9 @@ public:
     bool Contains(REFCLSID clsid);
     void Register(REFCLSID clsid, const wchar_t* moduleFile);
     HRESULT Unregister(REFCLSID clsid);
+    // The media of a file as the first registered class that opens it
+    // describes it; null when none does.
+    ComPtr<IZephCsMedia> Describe(const std::wstring& path, IZephCsManager* manager);
 
 private:
     // The class object is released before its module is freed.

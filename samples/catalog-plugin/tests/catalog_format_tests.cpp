@@ -48,15 +48,16 @@ TEST(CatalogFormat, ATruncatedFileKeepsEveryWholeLine) {
 }
 
 TEST(CatalogFormat, AGarbledEntryIsDroppedWithItsPropertiesAndTheRestKept) {
+    // Backslashes of paths are doubled in the file.
     const std::string text =
-        "TandemCatalog\t1\tC:\\m\n"
-        "C\tC:\\m\\a\tnot-a-size\t1\n"
+        "TandemCatalog\t1\tC:\\\\m\n"
+        "C\tC:\\\\m\\\\a\tnot-a-size\t1\n"
         "P\t500\t8\tlost\n"
         "\xff\xfe garbage\n"
-        "C\tC:\\m\\b\t5\t2.5\n"
+        "C\tC:\\\\m\\\\b\t5\t2.5\n"
         "P\t500\t8\tkept\n"
         "P\tx\t8\tbad id\n"
-        "C\tC:\\m\\c\t1\t1\\q\n";
+        "C\tC:\\m\\c\t1\t1\n";
     const ParsedCatalog parsed = ParseCatalog(Bytes(text));
     ASSERT_TRUE(parsed.headerValid);
     ASSERT_EQ(parsed.catalog.entries.size(), 1u);

@@ -112,10 +112,10 @@ TEST(CatalogModule, RegistersItsClassAndTogglesItsPluginEntry) {
     UniqueModule module(LoadLibraryW((ModuleDirectory(nullptr) + L"TandemCatalog.dll").c_str()));
     ASSERT_TRUE(module);
     const auto call = [&](const char* name) {
-        return reinterpret_cast<HRESULT(WINAPI*)()>(GetProcAddress(module.get(), name))();
+        return reinterpret_cast<HRESULT(WINAPI*)()>(reinterpret_cast<void*>(GetProcAddress(module.get(), name)))();
     };
     const auto install = reinterpret_cast<HRESULT(WINAPI*)(BOOL, const wchar_t*)>(
-        GetProcAddress(module.get(), "DllInstall"));
+        reinterpret_cast<void*>(GetProcAddress(module.get(), "DllInstall")));
     const std::wstring entry = L"SOFTWARE\\Marlo Corporation\\Tandem Content Folder Watcher\\Plugin\\TandemCatalog";
 
     ASSERT_EQ(call("DllRegisterServer"), S_OK);

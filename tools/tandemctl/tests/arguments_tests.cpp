@@ -46,7 +46,7 @@ TEST(Arguments, HelpIsTakenBeforeTheArgumentsAreChecked) {
     EXPECT_EQ(help.spec->name, L"register");
     EXPECT_EQ(Parse({L"help", L"watch"}).spec->name, L"watch");
     for (const CommandSpec& spec : Commands()) {
-        EXPECT_TRUE(Parse({std::wstring(spec.name), L"--help"}).help) << spec.name;
+        EXPECT_TRUE(Parse({std::wstring(spec.name), L"--help"}).help) << std::wstring(spec.name);
         EXPECT_NE(CommandHelp(spec).find(spec.name), std::wstring::npos);
         EXPECT_NE(GeneralHelp().find(spec.name), std::wstring::npos);
     }

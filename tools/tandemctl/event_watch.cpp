@@ -142,7 +142,10 @@ public:
     void Print(const IID& iid, DISPID id, const DISPPARAMS* params) {
         const EventLine line = Describe(iid, id, params);
         std::lock_guard hold(lock_);
-        Out(Now() + L"  " + Padded(line.event, 20) + Padded(line.folder, 0) + Padded(line.reason, 0) + line.progress);
+        std::wstring text = Now() + L"  " + Padded(line.event, 20) + Padded(line.folder, 0) + Padded(line.reason, 0) +
+                            line.progress;
+        text.erase(text.find_last_not_of(L' ') + 1);
+        Out(text);
     }
 
 private:

@@ -42,13 +42,21 @@ else
 fi
 
 pids=()
+loops=()
 cleanup() {
     set +e
     trap - EXIT INT TERM
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
+    for pid in "${loops[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
     say "removing what the demo made"
     ctl unregister Demo "$folder" >/dev/null
     w net stop Tandem </dev/null >>"$log" 2>&1
+    # A client killed while connected would keep the service's process
+    # waiting for its objects: the watch sees the service go and ends itself.
+    for pid in "${pids[@]}"; do
+        for _ in $(seq 20); do kill -0 "$pid" 2>/dev/null || break; sleep 0.5; done
+        kill "$pid" 2>/dev/null
+        wait "$pid" 2>/dev/null
+    done
     ctl uninstall >>"$log"
     [ -n "$user_dir" ] && rm -f "$WINEPREFIX/dosdevices/t:" || rm -rf "$unix_folder"
     [ $short -eq 1 ] || WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null
@@ -137,7 +145,7 @@ ctl register Demo "$folder" --subtree
 ctl list
 if [ $short -eq 0 ]; then
     follow_catalog &
-    pids+=($!)
+    loops+=($!)
 fi
 
 if [ -n "$user_dir" ]; then

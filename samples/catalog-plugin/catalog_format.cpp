@@ -196,8 +196,10 @@ std::wstring FormatValue(const VARIANT& value) {
         case VT_BOOL: return V_BOOL(&value) ? L"-1" : L"0";
         default: break;
     }
+    // Arrays and objects have no text form: their type is kept alone.
     Variant text;
-    CheckHr(VariantChangeTypeEx(text.ptr(), const_cast<VARIANT*>(&value), LOCALE_INVARIANT, 0, VT_BSTR));
+    if (FAILED(VariantChangeTypeEx(text.ptr(), const_cast<VARIANT*>(&value), LOCALE_INVARIANT, 0, VT_BSTR)))
+        return {};
     return std::wstring(BstrView(V_BSTR(&text.get())));
 }
 

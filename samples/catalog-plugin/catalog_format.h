@@ -57,7 +57,7 @@ std::string SerializeCatalog(const Catalog& catalog);
 
 // The text form of a value: numbers in full precision (17 digits for
 // floating-point and dates), booleans as -1 or 0, strings as they are; other
-// types as the platform converts them to text.
+// types as the platform converts them to text, and empty when it cannot.
 std::wstring FormatValue(const VARIANT& value);
 
 // For people: doubles with 9 significant digits, dates in ISO 8601.

@@ -48,17 +48,24 @@ std::shared_ptr<CatalogStore> CatalogStore::Shared() {
 }
 
 void CatalogStore::Load(const DamageReporter& reporter) {
+    std::map<std::wstring, size_t, LessNoCase> readEntries;
     for (const std::wstring& file : CatalogFiles(directory_)) {
         const auto bytes = ReadWholeFile(file);
         if (!bytes) continue;
         ParsedCatalog parsed = ParseCatalog(*bytes);
         if (parsed.damagedLines > 0 || !parsed.headerValid) reporter(file, parsed.damagedLines);
         if (!parsed.headerValid) continue;
-        // A file left beside the one it names by an older version is merged.
+        readEntries[parsed.catalog.root] = parsed.catalog.entries.size();
+        // A catalog of a folder that another catalogued folder holds is merged into it.
         Catalog& catalog = AddFolderLocked(parsed.catalog.root);
         catalog.entries.merge(parsed.catalog.entries);
+        if (!EqualsNoCase(catalog.root, parsed.catalog.root)) Changed(parsed.catalog.root);
     }
-    changed_.clear();
+    // Only merged catalogs need writing, and the files of those merged away removing.
+    std::erase_if(changed_, [&](const std::wstring& root) {
+        const auto catalog = catalogs_.find(root);
+        return catalog != catalogs_.end() && catalog->second.entries.size() == readEntries[root];
+    });
 }
 
 CatalogStore::Catalogs::iterator CatalogStore::FindOwner(const std::wstring& path) {

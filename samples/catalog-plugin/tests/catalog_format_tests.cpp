@@ -95,6 +95,10 @@ TEST(CatalogFormat, ValuesKeepFullPrecisionAndDisplayForPeople) {
     V_BOOL(flag.ptr()) = VARIANT_TRUE;
     EXPECT_EQ(FormatValue(flag.get()), L"-1");
     EXPECT_EQ(FormatValue(Variant::FromLong(-42).get()), L"-42");
+    Variant list;
+    V_VT(list.ptr()) = VT_ARRAY | VT_I4;
+    V_ARRAY(list.ptr()) = SafeArrayCreateVector(VT_I4, 0, 2);
+    EXPECT_EQ(FormatValue(list.get()), L"");
     EXPECT_EQ(VarTypeName(VT_BSTR), L"VT_BSTR");
     EXPECT_EQ(VarTypeName(0x2011), L"VT_8209");
 }

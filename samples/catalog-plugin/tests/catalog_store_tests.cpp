@@ -109,3 +109,12 @@ TEST_F(CatalogStoreTest, ADamagedFileIsToldAndWhatCanBeReadIsKept) {
     EXPECT_EQ(catalogs[0].entries.size(), 2u);
     EXPECT_TRUE(catalogs[0].entries.at(L"C:\\Media\\b.jpg").properties.empty());
 }
+
+TEST_F(CatalogStoreTest, CatalogsLeftNestedOnDiskAreMergedAtLoad) {
+    ReplaceFile(CatalogFileName(directory_, L"C:\\Media"), SerializeCatalog({L"C:\\Media", {{L"C:\\Media\\a", Entry(1)}}}));
+    ReplaceFile(CatalogFileName(directory_, L"C:\\Media\\Sub"),
+                SerializeCatalog({L"C:\\Media\\Sub", {{L"C:\\Media\\Sub\\b", Entry(2)}}}));
+    Open()->Flush();
+    EXPECT_EQ(CatalogFiles(directory_).size(), 1u);
+    EXPECT_EQ(OnDisk(L"C:\\Media").catalog.entries.size(), 2u);
+}

@@ -41,6 +41,9 @@ else
     mkdir -p "$unix_folder"
 fi
 
+# Processes of this build's service, by their Windows command line.
+service_pids() { ps -eo pid=,args= | grep -F "Z:${build//\//\\}\\bin\\tandem.exe" | grep -v grep | awk '{print $1}'; }
+
 pids=()
 loops=()
 cleanup() {
@@ -57,6 +60,11 @@ cleanup() {
         kill "$pid" 2>/dev/null
         wait "$pid" 2>/dev/null
     done
+    # The stopped service's process waits for its clients' objects; a
+    # service deleted while it lives stays marked for deletion and the next
+    # install fails, so it is given a moment and then ended.
+    for _ in $(seq 30); do [ -z "$(service_pids)" ] && break; sleep 0.5; done
+    for pid in $(service_pids); do kill "$pid" 2>/dev/null; done
     ctl uninstall >>"$log"
     [ -n "$user_dir" ] && rm -f "$WINEPREFIX/dosdevices/t:" || rm -rf "$unix_folder"
     [ $short -eq 1 ] || WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null

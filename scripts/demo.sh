@@ -96,7 +96,7 @@ follow_catalog() {
         catalog >"$work/catalog.next" 2>/dev/null || true
         diff "$work/catalog.shown" "$work/catalog.next" | sed -n \
             -e 's/^> \([^\t]*\)\t\([^\t]*\).*/  [plug-in] catalogued  \1  (\2 bytes)/p' \
-            -e 's/^< \([^\t]*\)\t.*/  [plug-in] forgotten    \1/p'
+            -e 's/^< \([^\t]*\)\t.*/  [plug-in] forgotten    \1/p' || true
         mv "$work/catalog.next" "$work/catalog.shown"
         sleep 1
     done

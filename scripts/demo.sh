@@ -47,7 +47,9 @@ service_pids() { ps -eo pid=,args= | grep -F "Z:${build//\//\\}\\bin\\tandem.exe
 pids=()
 loops=()
 cleanup() {
+    local status=$?
     set +e
+    [ $status -eq 0 ] || { echo "demo: failed; the end of its log:" >&2; tail -n 5 "$log" >&2; }
     trap - EXIT INT TERM
     for pid in "${loops[@]}"; do kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null; done
     say "removing what the demo made"

@@ -7,7 +7,7 @@
 namespace tandem::ctl {
 namespace {
 
-const OptionSpec kHelp{L"help", L""};
+const OptionDefinition kHelp{L"help", L""};
 
 std::optional<LONG> Integer(std::wstring_view text) {
     const std::string ascii(text.begin(), text.end());
@@ -18,28 +18,28 @@ std::optional<LONG> Integer(std::wstring_view text) {
     return value;
 }
 
-const OptionSpec* FindOption(const CommandSpec& spec, std::wstring_view name) {
+const OptionDefinition* FindOption(const CommandDefinition& definition, std::wstring_view name) {
     if (name == kHelp.name) return &kHelp;
-    for (const OptionSpec& option : spec.options)
+    for (const OptionDefinition& option : definition.options)
         if (option.name == name) return &option;
     return nullptr;
 }
 
-const CommandSpec* FindCommand(std::wstring_view name) {
-    for (const CommandSpec& spec : Commands())
-        if (spec.name == name) return &spec;
+const CommandDefinition* FindCommand(std::wstring_view name) {
+    for (const CommandDefinition& definition : Commands())
+        if (definition.name == name) return &definition;
     return nullptr;
 }
 
 void CheckPositionals(const ParsedCommand& command) {
-    const CommandSpec& spec = *command.spec;
+    const CommandDefinition& definition = *command.definition;
     const size_t count = command.positionals.size();
-    const std::wstring name(spec.name);
-    if (count < spec.minPositionals)
+    const std::wstring name(definition.name);
+    if (count < definition.minPositionals)
         throw UsageError(name + L": missing arguments (usage: tandemctl " + name + L" " +
-                         std::wstring(spec.arguments) + L")");
-    if (count > spec.maxPositionals)
-        throw UsageError(name + L": unexpected argument \"" + command.positionals[spec.maxPositionals] + L"\"");
+                         std::wstring(definition.arguments) + L")");
+    if (count > definition.maxPositionals)
+        throw UsageError(name + L": unexpected argument \"" + command.positionals[definition.maxPositionals] + L"\"");
 }
 
 }  // namespace
@@ -57,8 +57,8 @@ std::vector<std::wstring> ParsedCommand::Values(std::wstring_view option) const 
     return values;
 }
 
-const std::vector<CommandSpec>& Commands() {
-    static const std::vector<CommandSpec> commands{
+const std::vector<CommandDefinition>& Commands() {
+    static const std::vector<CommandDefinition> commands{
         {L"register", L"APP PATH [--behavior monitor|ignore|once] [--subtree]",
          L"register PATH for the application APP and start watching it", 2, 2,
          {{L"behavior", L"monitor|ignore|once"}, {L"subtree", L""}}},
@@ -92,14 +92,14 @@ ParsedCommand ParseArguments(std::span<const std::wstring> arguments) {
     if (arguments.empty() || arguments[0] == L"--help" || arguments[0] == L"-h" || arguments[0] == L"help") {
         command.help = true;
         if (arguments.size() > 1 && arguments[0] == L"help") {
-            command.spec = FindCommand(arguments[1]);
-            if (!command.spec) throw UsageError(L"unknown command \"" + arguments[1] + L"\" (see tandemctl --help)");
+            command.definition = FindCommand(arguments[1]);
+            if (!command.definition) throw UsageError(L"unknown command \"" + arguments[1] + L"\" (see tandemctl --help)");
         }
         return command;
     }
-    command.spec = FindCommand(arguments[0]);
-    if (!command.spec) throw UsageError(L"unknown command \"" + arguments[0] + L"\" (see tandemctl --help)");
-    const std::wstring name(command.spec->name);
+    command.definition = FindCommand(arguments[0]);
+    if (!command.definition) throw UsageError(L"unknown command \"" + arguments[0] + L"\" (see tandemctl --help)");
+    const std::wstring name(command.definition->name);
     bool optionsEnded = false;
     for (size_t i = 1; i < arguments.size(); ++i) {
         const std::wstring& argument = arguments[i];
@@ -113,7 +113,7 @@ ParsedCommand ParseArguments(std::span<const std::wstring> arguments) {
         }
         const size_t equals = argument.find(L'=');
         const std::wstring optionName = argument.substr(2, equals == std::wstring::npos ? equals : equals - 2);
-        const OptionSpec* option = FindOption(*command.spec, optionName);
+        const OptionDefinition* option = FindOption(*command.definition, optionName);
         if (!option) throw UsageError(name + L": unknown option \"--" + optionName + L"\"");
         if (!option->repeatable && command.Has(optionName))
             throw UsageError(name + L": option \"--" + optionName + L"\" given twice");
@@ -140,18 +140,18 @@ std::wstring GeneralHelp() {
     std::wstring text =
         L"tandemctl: a console client of the tandem content-folder watcher service.\n\n"
         L"usage: tandemctl COMMAND [ARGUMENTS] [--help]\n\ncommands:\n";
-    for (const CommandSpec& spec : Commands()) {
-        std::wstring line = L"  " + std::wstring(spec.name);
+    for (const CommandDefinition& definition : Commands()) {
+        std::wstring line = L"  " + std::wstring(definition.name);
         line.resize(std::max<size_t>(line.size() + 1, 18), L' ');
-        text += line + std::wstring(spec.summary) + L"\n";
+        text += line + std::wstring(definition.summary) + L"\n";
     }
     return text + L"\n\"tandemctl COMMAND --help\" tells more of one command.\n";
 }
 
-std::wstring CommandHelp(const CommandSpec& spec) {
-    std::wstring text = L"usage: tandemctl " + std::wstring(spec.name);
-    if (!spec.arguments.empty()) text += L" " + std::wstring(spec.arguments);
-    return text + L"\n\n" + std::wstring(spec.summary) + L".\n";
+std::wstring CommandHelp(const CommandDefinition& definition) {
+    std::wstring text = L"usage: tandemctl " + std::wstring(definition.name);
+    if (!definition.arguments.empty()) text += L" " + std::wstring(definition.arguments);
+    return text + L"\n\n" + std::wstring(definition.summary) + L".\n";
 }
 
 LONG ParseBehavior(std::wstring_view text) {

@@ -12,19 +12,19 @@
 
 namespace tandem::ctl {
 
-struct OptionSpec {
+struct OptionDefinition {
     std::wstring_view name;  // without the leading "--"
     std::wstring_view valueName;  // empty for a switch
     bool repeatable = false;
 };
 
-struct CommandSpec {
+struct CommandDefinition {
     std::wstring_view name;
     std::wstring_view arguments;  // as the usage line shows them
     std::wstring_view summary;
     size_t minPositionals = 0;
     size_t maxPositionals = 0;
-    std::vector<OptionSpec> options;
+    std::vector<OptionDefinition> options;
 };
 
 // A bad command line, with the message a person reads.
@@ -38,7 +38,7 @@ private:
 };
 
 struct ParsedCommand {
-    const CommandSpec* spec = nullptr;  // null: no command, general help
+    const CommandDefinition* definition = nullptr;  // null: no command, general help
     bool help = false;
     std::vector<std::wstring> positionals;
     std::multimap<std::wstring, std::wstring> options;
@@ -48,14 +48,14 @@ struct ParsedCommand {
     std::vector<std::wstring> Values(std::wstring_view option) const;
 };
 
-const std::vector<CommandSpec>& Commands();
+const std::vector<CommandDefinition>& Commands();
 
 // The command line without the program's name. "--name value" and
 // "--name=value" both work; "--" ends the options. Raises UsageError.
 ParsedCommand ParseArguments(std::span<const std::wstring> arguments);
 
 std::wstring GeneralHelp();
-std::wstring CommandHelp(const CommandSpec& spec);
+std::wstring CommandHelp(const CommandDefinition& definition);
 
 // Option values, checked; each raises UsageError.
 LONG ParseBehavior(std::wstring_view text);

@@ -29,7 +29,7 @@ inline void CheckResult(HRESULT hr, LONG result, const std::wstring& context) {
     if (hr == S_FALSE) Check(FAILED(result) ? result : E_FAIL, context);
 }
 
-// "0x80070002 (The system cannot find the file specified.)"
+// "0x80070005 (Access is denied)"
 std::wstring DescribeHr(HRESULT hr);
 
 // Whole lines, flushed at once so that a reader behind a pipe sees them live;

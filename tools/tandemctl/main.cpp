@@ -51,13 +51,13 @@ private:
 int Run(const std::vector<std::wstring>& arguments) {
     const ParsedCommand command = ParseArguments(arguments);
     if (command.help) {
-        Out(command.spec ? CommandHelp(*command.spec) : GeneralHelp());
+        Out(command.definition ? CommandHelp(*command.definition) : GeneralHelp());
         return 0;
     }
     const ComScope com;
     Check(com.hr(), L"cannot start COM");
     for (const auto& [name, handler] : Handlers())
-        if (name == command.spec->name) return handler(command);
+        if (name == command.definition->name) return handler(command);
     return 2;
 }
 

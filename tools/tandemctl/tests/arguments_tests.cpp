@@ -24,8 +24,8 @@ std::wstring UsageMessage(std::vector<std::wstring> arguments) {
 
 TEST(Arguments, OptionsTakeTheirValueEitherWayAndSwitchesNone) {
     const ParsedCommand a = Parse({L"register", L"Music", L"C:\\My M\u00fcsic", L"--behavior", L"once", L"--subtree"});
-    ASSERT_NE(a.spec, nullptr);
-    EXPECT_EQ(a.spec->name, L"register");
+    ASSERT_NE(a.definition, nullptr);
+    EXPECT_EQ(a.definition->name, L"register");
     EXPECT_EQ(a.positionals, (std::vector<std::wstring>{L"Music", L"C:\\My M\u00fcsic"}));
     EXPECT_EQ(a.Value(L"behavior"), L"once");
     EXPECT_TRUE(a.Has(L"subtree"));
@@ -40,15 +40,15 @@ TEST(Arguments, OptionsTakeTheirValueEitherWayAndSwitchesNone) {
 
 TEST(Arguments, HelpIsTakenBeforeTheArgumentsAreChecked) {
     EXPECT_TRUE(Parse({}).help);
-    EXPECT_EQ(Parse({L"--help"}).spec, nullptr);
+    EXPECT_EQ(Parse({L"--help"}).definition, nullptr);
     const ParsedCommand help = Parse({L"register", L"--help"});
     EXPECT_TRUE(help.help);
-    EXPECT_EQ(help.spec->name, L"register");
-    EXPECT_EQ(Parse({L"help", L"watch"}).spec->name, L"watch");
-    for (const CommandSpec& spec : Commands()) {
-        EXPECT_TRUE(Parse({std::wstring(spec.name), L"--help"}).help) << std::wstring(spec.name);
-        EXPECT_NE(CommandHelp(spec).find(spec.name), std::wstring::npos);
-        EXPECT_NE(GeneralHelp().find(spec.name), std::wstring::npos);
+    EXPECT_EQ(help.definition->name, L"register");
+    EXPECT_EQ(Parse({L"help", L"watch"}).definition->name, L"watch");
+    for (const CommandDefinition& definition : Commands()) {
+        EXPECT_TRUE(Parse({std::wstring(definition.name), L"--help"}).help) << std::wstring(definition.name);
+        EXPECT_NE(CommandHelp(definition).find(definition.name), std::wstring::npos);
+        EXPECT_NE(GeneralHelp().find(definition.name), std::wstring::npos);
     }
 }
 

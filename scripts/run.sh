@@ -1,21 +1,8 @@
 #!/bin/bash
-# Builds the suite, installs the tandem service in the build tree's Wine
-# prefix and runs it until interrupted; then stops and removes it.
+# Builds the suite and shows the service at work in the build tree's Wine
+# prefix until interrupted: "run.sh DIR" watches DIR of this machine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${TANDEM_BUILD_DIR:-$root/build}
-export TANDEM_BUILD_DIR=$build
+export TANDEM_BUILD_DIR=${TANDEM_BUILD_DIR:-$root/build}
 "$root/scripts/build.sh"
-
-run() { "$build/wine-run.sh" "$@" </dev/null >>"$build/tandem-run.log" 2>&1; }
-stop() {
-    run net stop Tandem || true
-    run "$build/bin/tandem.exe" /UnregServer || true
-    WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null || true
-}
-trap stop EXIT
-
-run "$build/bin/tandem.exe" /Service
-run net start Tandem
-echo "tandem is running in $build/wineprefix (log: $build/tandem-run.log); Ctrl+C stops it."
-while :; do sleep 1; done
+exec "$root/scripts/demo.sh" "$@"

@@ -5,7 +5,6 @@
 #include "typelib_module.h"
 
 #include <windows.h>
-#include <oleauto.h>
 
 #include <atomic>
 #include <initializer_list>
@@ -13,12 +12,11 @@
 #include <string>
 
 #include "com/registry_script.h"
-#include "com_ptr.h"
+#include "com/type_library_registration.h"
 #include "error.h"
 #include "module_resources.h"
 #include "registry.h"
 #include "strings.h"
-#include "type_attributes.h"
 #include "module_path.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
@@ -31,10 +29,6 @@ HRESULT WINAPI PrxDllUnregisterServer();
 HRESULT WINAPI PrxDllGetClassObject(REFCLSID clsid, REFIID iid, void** object);
 HRESULT WINAPI PrxDllCanUnloadNow();
 }
-
-// Exported by oleaut32 but missing from the mingw-w64 headers.
-WINOLEAUTAPI RegisterTypeLibForUser(ITypeLib* lib, OLECHAR* fullPath, OLECHAR* helpDir);
-WINOLEAUTAPI UnRegisterTypeLibForUser(REFGUID libId, WORD majorVersion, WORD minorVersion, LCID lcid, SYSKIND syskind);
 
 namespace tandem::typelibs {
 namespace {
@@ -103,26 +97,6 @@ void RunModuleScript(RegistrationScope scope, bool install) {
         UnregisterScript(script, replacements, scope);
 }
 
-ComPtr<ITypeLib> LoadModuleTypeLib(const std::wstring& path) {
-    ComPtr<ITypeLib> lib;
-    CheckHr(LoadTypeLibEx(path.c_str(), REGKIND_NONE, lib.put()));
-    return lib;
-}
-
-void RegisterTypeLibrary(RegistrationScope scope) {
-    std::wstring path = ModulePath();
-    ComPtr<ITypeLib> lib = LoadModuleTypeLib(path);
-    CheckHr(scope == RegistrationScope::User ? RegisterTypeLibForUser(lib.get(), path.data(), nullptr)
-                                             : RegisterTypeLib(lib.get(), path.data(), nullptr));
-}
-
-void UnregisterTypeLibrary(RegistrationScope scope) {
-    ComPtr<ITypeLib> lib = LoadModuleTypeLib(ModulePath());
-    const LibAttr attr(lib.get());
-    const auto unregister = scope == RegistrationScope::User ? &UnRegisterTypeLibForUser : &UnRegisterTypeLib;
-    CheckHr(unregister(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind));
-}
-
 void RegisterProxies() { CheckHr(PrxDllRegisterServer()); }
 
 // The platform helper removes only what it finds complete, so the entries are
@@ -142,7 +116,7 @@ HRESULT Register(RegistrationScope scope) noexcept {
     return CatchHr([scope] {
         RegistrationContext context(scope);
         RunModuleScript(scope, true);
-        RegisterTypeLibrary(scope);
+        RegisterTypeLibrary(ModulePath(), scope);
         RegisterProxies();
     });
 }
@@ -154,7 +128,7 @@ HRESULT Unregister(RegistrationScope scope) noexcept {
         RegistrationContext context(scope);
         return FirstFailure({
             CatchHr([scope] { RunModuleScript(scope, false); }),
-            CatchHr([scope] { UnregisterTypeLibrary(scope); }),
+            CatchHr([scope] { UnregisterTypeLibrary(ModulePath(), scope); }),
             CatchHr([] { UnregisterProxies(); }),
         });
     });

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "MarloZephFw.h"
+#include "TandemPlugin.h"
+#include "com_ptr.h"
 #include "module_test_support.h"
 #include "registry.h"
 #include "strings.h"
@@ -97,6 +99,38 @@ TEST(EventInterfaceRegistration, UsesTheDispatchMarshaller) {
         EXPECT_EQ(DefaultValue(HKEY_CLASSES_ROOT, InterfaceKey(iid) + L"\\ProxyStubClsid32"),
                   L"{00020420-0000-0000-C000-000000000046}")
             << GuidToString(*iid);
+}
+
+// The marshaller looks a library up with the neutral locale, record lookups
+// with the system's or the caller's; the library itself keeps its own.
+TEST_P(Registration, EveryLocaleFindsTheRegisteredLibrary) {
+    const ModuleCase& module = GetParam();
+    ASSERT_EQ(RunRegsvr32(L"", path()), 0u);
+    for (LCID locale : {LCID{LOCALE_NEUTRAL}, LCID{LOCALE_SYSTEM_DEFAULT}, LCID{0x409}, LCID{0x407}}) {
+        ComPtr<ITypeLib> library;
+        ASSERT_EQ(LoadRegTypeLib(*module.libid, 1, 0, locale, library.put()), S_OK) << std::hex << locale;
+        TLIBATTR* attributes = nullptr;
+        ASSERT_EQ(library->GetLibAttr(&attributes), S_OK);
+        EXPECT_EQ(attributes->lcid, 0x409u);
+        library->ReleaseTLibAttr(attributes);
+    }
+    ASSERT_EQ(RunRegsvr32(L"/u", path()), 0u);
+    ExpectNothingIn(HKEY_CLASSES_ROOT);
+}
+
+// As the plug-in library declares the record.
+constexpr GUID kPropertyRecord = {0x1ACDFC2A, 0xC0D9, 0x4431, {0x97, 0xEE, 0x64, 0x71, 0x4C, 0xF5, 0xF5, 0x8E}};
+
+TEST(RecordRegistration, ThePropertyRecordIsFoundWithTheSystemLocale) {
+    ExclusiveRegistration registration(BuiltModulePath(L"TandemPlugin.dll"));
+    ASSERT_EQ(RunRegsvr32(L"", registration.modulePath()), 0u);
+    ComPtr<IRecordInfo> record;
+    ASSERT_EQ(GetRecordInfoFromGuids(LIBID_MarloTandemPluginLib, 1, 0, LOCALE_SYSTEM_DEFAULT,
+                                     kPropertyRecord, record.put()),
+              S_OK);
+    ULONG size = 0;
+    ASSERT_EQ(record->GetSize(&size), S_OK);
+    EXPECT_EQ(size, sizeof(TandemProperty));
 }
 
 INSTANTIATE_TEST_SUITE_P(Modules, Registration, testing::ValuesIn(TypeLibModules()));

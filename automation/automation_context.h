@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
+#include "caller_access.h"
 #include "event_listener_manager.h"
 #include "registered_folder.h"
 #include "registered_folder_manager.h"
@@ -35,6 +37,9 @@ public:
                                    const std::wstring& path) = 0;
     virtual void CancelFolderTasks(StorageInfo& storage, LONG operation, const SharedPtr<RegisteredFolder>& folder,
                                    const std::wstring& path) = 0;
+
+    // The client of the call in progress, as whom folders are opened.
+    virtual std::unique_ptr<CallerImpersonation> ImpersonateCaller() { return ImpersonateComCaller(); }
 };
 
 }  // namespace tandem

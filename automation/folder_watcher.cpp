@@ -1,11 +1,12 @@
 #include "folder_watcher.h"
 
 #include <algorithm>
-#include <optional>
 #include <utility>
 
 #include "bstr.h"
+#include "caller_access.h"
 #include "com/error_info.h"
+#include "error.h"
 #include "command_thread.h"
 #include "console_user.h"
 #include "paths.h"
@@ -14,7 +15,6 @@
 #include "secret_string.h"
 #include "strings.h"
 #include "tn_registered_folder_list.h"
-#include "unique_resource.h"
 
 namespace tandem {
 
@@ -25,19 +25,20 @@ constexpr LONG kAlwaysReportedProperty = 607;
 bool InRange(LONG value, LONG low, LONG high) noexcept { return value >= low && value <= high; }
 
 // First and second generation: argument checks are done; the work's failure
-// is the result, reported with S_FALSE.
+// is the result, reported with S_FALSE. Anything that is not a failure of
+// the work (a bug, no memory) is the call's own result.
 template <class F>
 HRESULT RunWork(LONG* result, F&& work) noexcept {
-    const HRESULT hr = CatchHr(std::forward<F>(work));
-    *result = SUCCEEDED(hr) ? 0 : hr;
-    return SUCCEEDED(hr) ? S_OK : S_FALSE;
-}
-
-// The folder must open as a directory the way the monitor will open it.
-void OpenDirectory(const std::wstring& path) {
-    const UniqueHandle directory(CreateFileW(path.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!directory) ThrowLastError();
+    try {
+        std::forward<F>(work)();
+        *result = 0;
+        return S_OK;
+    } catch (const HResultError& error) {
+        *result = error.hr();
+        return S_FALSE;
+    } catch (...) {
+        return CurrentExceptionHr();
+    }
 }
 
 bool IsVectorOf(SAFEARRAY* array, VARTYPE expected) noexcept {
@@ -237,7 +238,7 @@ STDMETHODIMP CFolderWatcher::RegisterFolder(BSTR appname, BSTR folder, LONG beha
     return RunWork(result, [&] {
         InitializePlugins();
         const std::wstring path(BstrView(folder));
-        OpenDirectory(path);
+        OpenDirectoryAsCaller(path, context_.ImpersonateCaller());
         RegisterPath(std::wstring(BstrView(appname)), path, behavior, nullptr);
     });
 }
@@ -356,7 +357,8 @@ STDMETHODIMP CFolderWatcher::UpdateFolder(BSTR appname, BSTR folder, SAFEARRAY* 
 
 STDMETHODIMP CFolderWatcher::CheckFolder(BSTR folder, LONG* result) {
     if (!result) return E_POINTER;
-    const HRESULT hr = CheckFolderResult(CatchHr([&] { OpenDirectory(std::wstring(BstrView(folder))); }));
+    const HRESULT hr = CheckFolderResult(
+        CatchHr([&] { OpenDirectoryAsCaller(std::wstring(BstrView(folder)), context_.ImpersonateCaller()); }));
     *result = SUCCEEDED(hr) ? 0 : hr;
     return SUCCEEDED(hr) ? S_OK : S_FALSE;
 }
@@ -377,10 +379,12 @@ STDMETHODIMP CFolderWatcher::CreateRegisteredFolder(BSTR strOwnerApplication, BS
         const SecretString password(BstrView(strPassword));
         StorageManager& storages = context_.Storages();
         auto storage = storages.FindOrCreateStorage(split.root, std::wstring(BstrView(strUserID)), password.get());
-        {
-            std::optional<ConsoleUserImpersonation> impersonation;
-            if (storage->StorageType() == tnStorageType_Remote) impersonation.emplace(*storages.Services().tokens);
+        // Shares are used as the console user; local folders only as far as the caller may.
+        if (storage->StorageType() == tnStorageType_Remote) {
+            const ConsoleUserImpersonation impersonation(*storages.Services().tokens);
             OpenDirectory(path);
+        } else {
+            OpenDirectoryAsCaller(path, context_.ImpersonateCaller());
         }
         auto folder = context_.Folders().CreateFolder(*storage, std::wstring(BstrView(strOwnerApplication)),
                                                       split.relative);

@@ -13,10 +13,10 @@ STDMETHODIMP ObjectEnumerator::Next(ULONG count, VARIANT* values, ULONG* fetched
     ULONG done = 0;
     HRESULT hr = CatchHr([&] {
         for (; done < count && position_ < count_; ++done) {
-            ComPtr<IUnknown> object = make_(position_);
+            ComPtr<IDispatch> object = make_(position_);
             VariantInit(&values[done]);
-            V_VT(&values[done]) = VT_UNKNOWN;
-            V_UNKNOWN(&values[done]) = object.detach();
+            V_VT(&values[done]) = VT_DISPATCH;
+            V_DISPATCH(&values[done]) = object.detach();
             ++position_;
         }
     });

@@ -12,11 +12,12 @@
 namespace tandem {
 
 // IEnumVARIANT over a collection of automation objects: each Next makes new
-// objects for the items it delivers. Holds its collection alive.
+// objects for the items it delivers, as VT_DISPATCH so that script hosts
+// treat them as objects. Holds its collection alive.
 class ObjectEnumerator : public ComObjectRoot, public IEnumVARIANT, public FreeThreadedMarshaler {
 public:
     // Makes the object for the item at an index (0-based); failures raised.
-    using Factory = std::function<ComPtr<IUnknown>(size_t)>;
+    using Factory = std::function<ComPtr<IDispatch>(size_t)>;
     using Interfaces = InterfaceTable<IEnumVARIANT, FreeThreadedMarshaler>;
 
     ObjectEnumerator(ComPtr<IUnknown> collection, size_t count, Factory make, size_t position = 0)

@@ -15,7 +15,7 @@ STDMETHODIMP CTnRegisteredFolderList::get__NewEnum(IUnknown** pVal) {
     *pVal = nullptr;
     return CatchHr([&] {
         auto make = [&context = context_, folders = folders_](size_t index) {
-            return ComPtr<IUnknown>(
+            return ComPtr<IDispatch>(
                 static_cast<ITnRegisteredFolder*>(MakeRegisteredFolderObject(context, folders[index]).get()));
         };
         auto enumerator = MakeComObject<ObjectEnumerator>(

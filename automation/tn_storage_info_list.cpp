@@ -10,7 +10,7 @@ STDMETHODIMP CTnStorageInfoList::get__NewEnum(IUnknown** pVal) {
     *pVal = nullptr;
     return CatchHr([&] {
         auto make = [storages = storages_](size_t index) {
-            return ComPtr<IUnknown>(MakeStorageInfoObject(storages[index]).get());
+            return ComPtr<IDispatch>(MakeStorageInfoObject(storages[index]).get());
         };
         auto enumerator = MakeComObject<ObjectEnumerator>(ComPtr<IUnknown>(static_cast<ITnStorageInfoList*>(this)),
                                                           storages_.size(), std::move(make));

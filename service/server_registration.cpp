@@ -2,7 +2,11 @@
 
 #include <oleauto.h>
 
+#include <utility>
+#include <vector>
+
 #include "com_ptr.h"
+#include "com_security.h"
 #include "error.h"
 #include "folder_keys.h"
 #include "module_path.h"
@@ -37,10 +41,23 @@ bool TypeLibraryRegistered(const std::wstring& path, RegistrationScope scope) {
     return KeyExists(root, prefix + L"TypeLib\\" + libid);
 }
 
+// COM's defaults let everyone start and call a server, from any machine.
+void WritePermissions(RegistrationScope scope) {
+    const RegKey key = scope == RegistrationScope::User
+                           ? OpenKey(HKEY_CURRENT_USER, L"Software\\Classes\\" + kAppIdKey, kKeyReadWrite)
+                           : OpenKey(HKEY_CLASSES_ROOT, kAppIdKey, kKeyReadWrite);
+    for (auto [name, permission] : {std::pair{L"LaunchPermission", ComPermission::Launch},
+                                    std::pair{L"AccessPermission", ComPermission::Access}}) {
+        const std::vector<BYTE> value = RegistryCallerDescriptor(permission).SelfRelative();
+        CheckWin32(RegSetValueExW(key.get(), name, 0, REG_BINARY, value.data(), static_cast<DWORD>(value.size())));
+    }
+}
+
 }  // namespace
 
 void RegisterAppId(HMODULE module, RegistrationScope scope) {
     RegisterScript(LoadRegistryScript(module, IDR_APPID_REGISTRY), Replacements(module), scope);
+    WritePermissions(scope);
 }
 
 void UnregisterAppId(HMODULE module, RegistrationScope scope) {

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
+#include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +27,8 @@ namespace tandem::test {
 // The command-thread operations the objects asked for.
 struct CommandRecord {
     bool busy = false;
+    // Posting a refresh then fails with an exception that carries no HRESULT.
+    bool refreshFails = false;
     std::vector<std::wstring> refreshed;
     std::vector<std::pair<LONG, std::wstring>> cancelled;
 };
@@ -57,8 +62,9 @@ public:
 // fake storage workers and folder monitors, as the service module wires them.
 class TestContext : public AutomationContext {
 public:
-    TestContext()
-        : storages_(Services(), &storageEvents), folders_(storages_, &folderListEvents, [this](RegisteredFolder&) {
+    // Fake workers unless the test brings real ones.
+    explicit TestContext(StorageWorkerFactory workers = {})
+        : storages_(Services(std::move(workers)), &storageEvents), folders_(storages_, &folderListEvents, [this](RegisteredFolder&) {
               return std::make_unique<FakeMonitor>(monitorStarts);
           }) {}
 
@@ -70,12 +76,19 @@ public:
 
     bool IsStorageBusy(StorageInfo&) override { return commands.busy; }
     void PostRefreshFolder(StorageInfo&, const SharedPtr<RegisteredFolder>&, const std::wstring& path) override {
+        if (commands.refreshFails) throw std::logic_error("refresh");
         commands.refreshed.push_back(path);
     }
     void CancelFolderTasks(StorageInfo&, LONG operation, const SharedPtr<RegisteredFolder>&,
                            const std::wstring& path) override {
         commands.cancelled.emplace_back(operation, path);
     }
+    std::unique_ptr<CallerImpersonation> ImpersonateCaller() override {
+        return callers ? callers() : AutomationContext::ImpersonateCaller();
+    }
+
+    // Stands in for the client of a COM call from another process.
+    std::function<std::unique_ptr<CallerImpersonation>()> callers;
 
     CommandRecord commands;
     std::map<std::wstring, FakeWorker::Counts> workers;
@@ -86,9 +99,9 @@ public:
     FolderProgressEventForwarder folderProgressEvents{*this};
 
 private:
-    StorageServices Services() {
+    StorageServices Services(StorageWorkerFactory real) {
         StorageServices services;
-        services.workers = [this](StorageInfo& storage) {
+        services.workers = real ? std::move(real) : [this](StorageInfo& storage) -> std::unique_ptr<StorageWorker> {
             return std::make_unique<FakeWorker>(workers[storage.UniqueID()]);
         };
         return services;

@@ -2,12 +2,18 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "automation_fixture.h"
 #include "bstr.h"
+#include "command_thread.h"
+#include "service_command_host.h"
 #include "com/type_library_registration.h"
 #include "error.h"
 #include "event_sink.h"
@@ -15,6 +21,7 @@
 #include "module_path.h"
 #include "plugin_manager.h"
 #include "safe_array.h"
+#include "self_impersonation.h"
 #include "testing/test_drive.h"
 
 using namespace tandem;
@@ -57,13 +64,13 @@ using Announcements = std::vector<std::pair<std::wstring, LONG>>;
 
 class FolderWatcherTest : public ::testing::Test {
 protected:
-    FolderWatcherTest() {
+    explicit FolderWatcherTest(StorageWorkerFactory workers = {}) {
         // RegisterFolder opens the plug-in set, which needs the plug-in library's record type.
         RegisterTypeLibrary(ModuleDirectory(nullptr) + L"TandemPlugin.dll", RegistrationScope::Machine);
         CreateKey(registry_.watcher.get(), kPluginSubKey);
         for (const wchar_t* name : {L"Media", L"Media\\Photos", L"Other"})
             CreateDirectoryW((drive_.Root() + name).c_str(), nullptr);
-        context_ = std::make_unique<test::TestContext>();
+        context_ = std::make_unique<test::TestContext>(std::move(workers));
         watcher_ = ComPtr<IFolderWatcher3>(MakeComObject<CFolderWatcher>(*context_).get());
         ComPtr<IConnectionPointContainer> container;
         CheckHr(watcher_.as(container));
@@ -420,6 +427,131 @@ TEST_F(FolderWatcherTest, AnswersItsClassInterfaces) {
     CheckHr(watcher_.as(errors));
     EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_IFolderWatcher), S_OK);
     EXPECT_EQ(errors->InterfaceSupportsErrorInfo(IID_IFolderWatcher3), S_OK);
+}
+
+// A folder command as the storage's real command thread ran it.
+struct RanCommand {
+    LONG kind;
+    std::wstring path;
+    std::map<LONG, std::wstring> properties;
+    bool operator==(const RanCommand&) const = default;
+};
+
+// The command thread's host: no journal, no connection, and every folder
+// command recorded as the worker runs it.
+class RecordingCommandHost : public CommandThreadHost {
+public:
+    // The commands run so far, once there are count of them or time is up.
+    std::vector<RanCommand> WaitRuns(size_t count) {
+        std::unique_lock hold(mutex_);
+        changed_.wait_for(hold, std::chrono::seconds(20), [&] { return runs_.size() >= count; });
+        return runs_;
+    }
+
+    std::vector<TaskPtr> LoadJournal(StorageInfo&, CommandWorker) override { return {}; }
+    void SaveJournal(StorageInfo&, CommandWorker, const std::vector<TaskPtr>&) override {}
+    std::unique_ptr<WorkerSession> BeginSession(StorageInfo&, CommandWorker) override { return nullptr; }
+    void Connect(StorageInfo&, const volatile LONG&) override {}
+    void Disconnect(StorageInfo&) override {}
+    SharedPtr<RegisteredFolder> FindFolder(const std::wstring&) override { return nullptr; }
+    bool RunCommand(CommandThread&, const CommandRegisterFolderFunc& f) override { return Ran({f.kKind, f.Path()}); }
+    bool RunCommand(CommandThread&, const CommandUnRegisterFolderFunc& f) override { return Ran({f.kKind, f.Path()}); }
+    bool RunCommand(CommandThread&, const CommandDeleteFolderFunc& f) override { return Ran({f.kKind, f.Path()}); }
+    bool RunCommand(CommandThread&, const CommandRenameFolderFunc& f) override { return Ran({f.kKind, f.Path()}); }
+    bool RunCommand(CommandThread&, const CommandRefreshFolderFunc& f) override { return Ran({f.kKind, f.Path()}); }
+    bool RunCommand(CommandThread&, const CommandUpdateFolderFunc& f) override {
+        return Ran({f.kKind, f.Path(), f.Properties()});
+    }
+    void StartMonitoring(StorageInfo&, LONG) override {}
+
+private:
+    bool Ran(RanCommand command) {
+        std::lock_guard hold(mutex_);
+        runs_.push_back(std::move(command));
+        changed_.notify_all();
+        return true;
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::vector<RanCommand> runs_;
+};
+
+// Made before the watcher's storages, whose command threads use it to the end.
+struct CommandHostHolder {
+    RecordingCommandHost host;
+};
+
+class FolderWatcherCommands : public CommandHostHolder, public FolderWatcherTest {
+protected:
+    FolderWatcherCommands() : FolderWatcherTest(MakeCommandThreadFactory(host)) {}
+};
+
+TEST_F(FolderWatcherCommands, RegisterUpdateAndUnregisterReachTheStoragesCommandThread) {
+    const std::wstring media = Path(L"Media");
+    ASSERT_EQ(Register(media), std::make_pair(S_OK, 0L));
+    LONG result = -1;
+    SafeArray ids = LongArray({7}), values = StringArray({L"seven"});
+    ASSERT_EQ(watcher_->UpdateFolder(nullptr, Bstr(media).get(), ids.get(), values.get(), &result), S_OK);
+    ASSERT_EQ(result, 0);
+    // An unregistration drops the folder's queued update: it waits until the update ran.
+    ASSERT_EQ(host.WaitRuns(2).size(), 2u);
+    ASSERT_EQ(watcher_->UnregisterFolder(nullptr, Bstr(media).get(), &result), S_OK);
+    ASSERT_EQ(result, 0);
+
+    const std::wstring command = media + L"\\";
+    EXPECT_EQ(host.WaitRuns(3), (std::vector<RanCommand>{{kTaskRegister, command, {}},
+                                                         {kTaskUpdate, command, {{7, L"seven"}}},
+                                                         {kTaskUnRegister, command, {}}}));
+}
+
+TEST_F(FolderWatcherCommands, SecondGenerationRegistrationQueuesItsCommandWithItsProperties) {
+    LONG result = -1;
+    SafeArray ids = LongArray({3}), values = StringArray({L"three"});
+    ASSERT_EQ(watcher_->RegisterFolder2(Bstr(L"App").get(), Bstr(Path(L"Other")).get(), zephfwBehaviorMonitor,
+                                        ids.get(), values.get(), &result),
+              S_OK);
+    ASSERT_EQ(result, 0);
+    const auto runs = host.WaitRuns(1);
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].kind, kTaskRegister);
+    EXPECT_EQ(runs[0].path, Path(L"Other") + L"\\");
+    EXPECT_EQ(Registered(L"Other")->Defaults, (std::map<LONG, std::wstring>{{3, L"three"}}));
+}
+
+// A failure that carries no HRESULT is no failure of the work: it is the
+// call's own result, and result is left alone.
+TEST_F(FolderWatcherTest, AnUnexpectedExceptionIsTheCallsOwnResult) {
+    ASSERT_EQ(Register(Path(L"Media")), std::make_pair(S_OK, 0L));
+    context_->commands.refreshFails = true;
+    LONG result = 42;
+    EXPECT_EQ(watcher_->RefreshFolder(nullptr, Bstr(Path(L"Media")).get(), zephfwPriorityNormal, &result),
+              E_UNEXPECTED);
+    EXPECT_EQ(result, 42);
+    EXPECT_EQ(watcher_->RefreshFolder(nullptr, Bstr(Path(L"Missing")).get(), zephfwPriorityNormal, &result), S_OK)
+        << "nothing selected, nothing posted";
+    EXPECT_EQ(result, 0);
+}
+
+// Registration and CheckFolder open the folder as the client of the call; a
+// client that cannot be impersonated reaches nothing.
+TEST_F(FolderWatcherTest, RegisterAndCheckFolderOpenTheFolderAsTheCaller) {
+    int impersonated = 0;
+    context_->callers = [&] {
+        ++impersonated;
+        return std::make_unique<test::SelfImpersonation>(SecurityImpersonation);
+    };
+    EXPECT_EQ(Register(Path(L"Media")), std::make_pair(S_OK, 0L));
+    LONG result = -1;
+    EXPECT_EQ(watcher_->CheckFolder(Bstr(Path(L"Other")).get(), &result), S_OK);
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(impersonated, 2);
+
+    context_->callers = []() -> std::unique_ptr<CallerImpersonation> { ThrowHr(E_ACCESSDENIED); };
+    EXPECT_EQ(Register(Path(L"Other")), std::make_pair(S_FALSE, LONG(E_ACCESSDENIED)));
+    EXPECT_EQ(Count(), 1);
+    EXPECT_EQ(watcher_->CheckFolder(Bstr(Path(L"Other")).get(), &result), S_FALSE);
+    EXPECT_EQ(result, E_INVALIDARG) << "a folder the caller may not open is a bad argument";
 }
 
 }  // namespace

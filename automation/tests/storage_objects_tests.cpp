@@ -154,7 +154,7 @@ TEST_F(StorageObjects, EnumeratorDeliversNewObjectsAndClonesKeepTheirPosition) {
     EXPECT_EQ(items->Next(2, values, nullptr), E_POINTER);
     EXPECT_EQ(items->Next(1, values, &fetched), S_OK);
     EXPECT_EQ(IdOf(values[0]), L"SID-D");
-    EXPECT_EQ(V_VT(&values[0]), VT_UNKNOWN);
+    EXPECT_EQ(V_VT(&values[0]), VT_DISPATCH);
     VariantClear(&values[0]);
 
     ComPtr<IEnumVARIANT> clone;

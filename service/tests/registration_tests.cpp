@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "MarloTandem.h"
+#include "com_security.h"
 #include "error.h"
 #include "folder_keys.h"
 #include "module_path.h"
@@ -29,6 +31,16 @@ public:
     std::vector<std::wstring> shown;
 };
 
+std::vector<BYTE> BinaryValue(const std::wstring& key, const wchar_t* name) {
+    RegKey opened = OpenKey(HKEY_CLASSES_ROOT, key);
+    DWORD type = 0, size = 0;
+    CheckWin32(RegQueryValueExW(opened.get(), name, nullptr, &type, nullptr, &size));
+    std::vector<BYTE> data(size);
+    CheckWin32(RegQueryValueExW(opened.get(), name, nullptr, &type, data.data(), &size));
+    EXPECT_EQ(type, static_cast<DWORD>(REG_BINARY));
+    return data;
+}
+
 std::wstring TypeLibKey() {
     wchar_t libid[40];
     StringFromGUID2(LIBID_MarloTandem, libid, 40);
@@ -48,6 +60,10 @@ TEST_F(RegistrationTest, AppIdScriptWritesBothKeysAndItsRemovalKeepsAppId) {
     EXPECT_EQ(ReadString(OpenKey(HKEY_CLASSES_ROOT, kAppIdKey).get(), nullptr), L"Tandem");
     EXPECT_EQ(ReadString(OpenKey(HKEY_CLASSES_ROOT, L"AppID\\Tandem.EXE").get(), L"AppID"), kTandemAppId);
     EXPECT_EQ(ReadLocalService(), std::nullopt);
+    // COM's defaults would let anyone start and call the server, from anywhere.
+    for (auto [name, permission] : {std::pair{L"LaunchPermission", ComPermission::Launch},
+                                    std::pair{L"AccessPermission", ComPermission::Access}})
+        EXPECT_EQ(BinaryValue(kAppIdKey, name), RegistryCallerDescriptor(permission).SelfRelative()) << name;
 
     SetLocalService(L"Tandem");
     EXPECT_EQ(ReadLocalService(), std::wstring(L"Tandem"));

@@ -1,7 +1,11 @@
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "MarloTandem.h"
@@ -15,6 +19,7 @@
 #include "storage_info.h"
 #include "testing/com_apartment.h"
 #include "testing/machine_lock.h"
+#include "testing/test_drive.h"
 #include "unique_resource.h"
 
 using namespace tandem;
@@ -59,6 +64,32 @@ DWORD RunProgram(std::wstring commandLine) {
     DWORD exitCode = 0;
     GetExitCodeProcess(processHandle.get(), &exitCode);
     return exitCode;
+}
+
+// What the last program run wrote to its standard output.
+std::string ProgramOutput() {
+    std::ifstream file(std::filesystem::path(ModuleDirectory(nullptr) + L"tandem_test.out"), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+std::wstring BuiltProgram(const wchar_t* name) { return L"\"" + ModuleDirectory(nullptr) + name + L"\" "; }
+
+// A local server ends itself once idle. After a client that advised on the
+// events it stays (the platform keeps the client's references beyond its
+// process under Wine): it is ended here, so the next test does not meet it.
+void EndServer() {
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    ASSERT_TRUE(snapshot);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
+        if (_wcsicmp(entry.szExeFile, L"tandem.exe") != 0) continue;
+        UniqueHandle server(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
+        if (server && WaitForSingleObject(server.get(), 10000) != WAIT_OBJECT_0) {
+            TerminateProcess(server.get(), 1);
+            WaitForSingleObject(server.get(), kExitLimit);
+        }
+    }
 }
 
 DWORD RunTandem(const std::wstring& arguments) {
@@ -180,5 +211,71 @@ TEST_F(TandemProcess, AClientCreatesTheStorageManagerInTheServerProcess) {
         EXPECT_TRUE(IsEqualGUID(source, DIID__ITnStorageManagerEvents));
     }
     EXPECT_EQ(RunRegsvr32(L"/u", L"MarloZephFw.dll"), 0u);
+    EXPECT_EQ(RunTandem(L"/UnregServer"), 0u);
+}
+
+// The proxies and the plug-in library come from the type-library modules,
+// which other tests register too; both are gone again at the end.
+class RegisteredModules {
+public:
+    RegisteredModules() {
+        for (const wchar_t* module : kModules) EXPECT_EQ(RunRegsvr32(L"", module), 0u) << module;
+    }
+    RegisteredModules(const RegisteredModules&) = delete;
+    RegisteredModules& operator=(const RegisteredModules&) = delete;
+    ~RegisteredModules() {
+        for (const wchar_t* module : kModules) EXPECT_EQ(RunRegsvr32(L"/u", module), 0u) << module;
+    }
+
+private:
+    static constexpr const wchar_t* kModules[] = {L"MarloZephFw.dll", L"TandemPlugin.dll"};
+    test::MachineLock lock_{L"Local\\TandemTypeLibraryRegistrationTests"};
+};
+
+// The client is a program of its own: every event crosses from the server's
+// process into the client's through the marshaller.
+TEST_F(TandemProcess, AClientInAnotherProcessReceivesTheEventsOfAllThreeInterfaces) {
+    test::TestDrive drive(L'Q', DRIVE_FIXED);
+    ASSERT_TRUE(CreateDirectoryW((drive.Root() + L"Music").c_str(), nullptr));
+    ASSERT_EQ(RunTandem(L"/RegServer"), 0u);
+    // An installation brings the plug-in list, empty here.
+    CreateKey(HKEY_LOCAL_MACHINE, std::wstring(kWatcherKey) + L"\\Plugin");
+    {
+        RegisteredModules modules;
+        const DWORD failedSteps = RunProgram(BuiltProgram(L"event_client.exe") + drive.Root() + L"Music " + drive.Root());
+        const std::string output = ProgramOutput();
+        EXPECT_EQ(failedSteps, 0u) << output;
+        EXPECT_NE(output.find("folder progress 0 Q:\\Music 0"), std::string::npos) << output;
+        EndServer();
+    }
+    EXPECT_EQ(RunTandem(L"/UnregServer"), 0u);
+}
+
+// Script hosts see only objects with IDispatch in a For Each.
+TEST_F(TandemProcess, ScriptClientsWalkTheCollectionsOfTheRunningService) {
+    test::TestDrive drive(L'R', DRIVE_FIXED);
+    ASSERT_TRUE(CreateDirectoryW((drive.Root() + L"Photos").c_str(), nullptr));
+    ASSERT_EQ(RunTandem(L"/Service"), 0u);
+    CreateKey(HKEY_LOCAL_MACHINE, std::wstring(kWatcherKey) + L"\\Plugin");
+    {
+        RegisteredModules modules;
+        UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+        ASSERT_TRUE(manager);
+        UniqueServiceHandle service(OpenServiceW(manager.get(), L"Tandem", SERVICE_START | SERVICE_STOP | SERVICE_QUERY_STATUS));
+        ASSERT_TRUE(service);
+        ASSERT_TRUE(StartServiceW(service.get(), 0, nullptr));
+        ASSERT_EQ(AwaitState(service.get(), SERVICE_RUNNING).dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+        const DWORD exitCode =
+            RunProgram(L"cscript.exe //nologo " + BuiltProgram(L"script_client.vbs") + drive.Root() + L"Photos " +
+                       drive.Root());
+        // The script checks each step itself (a late-bound failure of a first-generation
+        // method must come back as its result, not as a script error); its exit code
+        // names the first that failed.
+        EXPECT_EQ(exitCode, 0u) << ProgramOutput();
+
+        SERVICE_STATUS status{};
+        ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
+        EXPECT_EQ(AwaitState(service.get(), SERVICE_STOPPED).dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    }
     EXPECT_EQ(RunTandem(L"/UnregServer"), 0u);
 }

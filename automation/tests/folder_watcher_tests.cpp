@@ -452,7 +452,7 @@ public:
     void SaveJournal(StorageInfo&, CommandWorker, const std::vector<TaskPtr>&) override {}
     std::unique_ptr<WorkerSession> BeginSession(StorageInfo&, CommandWorker) override { return nullptr; }
     void Connect(StorageInfo&, const volatile LONG&) override {}
-    void Disconnect(StorageInfo&) override {}
+    void Disconnect(StorageInfo&, DeviceNotifications) override {}
     SharedPtr<RegisteredFolder> FindFolder(const std::wstring&) override { return nullptr; }
     bool RunCommand(CommandThread&, const CommandRegisterFolderFunc& f) override { return Ran({f.kKind, f.Path()}); }
     bool RunCommand(CommandThread&, const CommandUnRegisterFolderFunc& f) override { return Ran({f.kKind, f.Path()}); }
@@ -516,7 +516,7 @@ TEST_F(FolderWatcherCommands, SecondGenerationRegistrationQueuesItsCommandWithIt
     ASSERT_EQ(runs.size(), 1u);
     EXPECT_EQ(runs[0].kind, kTaskRegister);
     EXPECT_EQ(runs[0].path, Path(L"Other") + L"\\");
-    EXPECT_EQ(Registered(L"Other")->Defaults, (std::map<LONG, std::wstring>{{3, L"three"}}));
+    EXPECT_EQ(Registered(L"Other")->Defaults(), (std::map<LONG, std::wstring>{{3, L"three"}}));
 }
 
 // A failure that carries no HRESULT is no failure of the work: it is the

@@ -24,6 +24,10 @@ ctl() { w "$build/bin/tandemctl.exe" "$@" </dev/null 2>>"$log"; }
 say() { printf '\033[1m== %s\033[0m\n' "$*"; }
 fail() { echo "demo: $*" >&2; exit 1; }
 
+# A wine server of its own: under Wine a server process that an earlier run
+# ended still answers for its classes until the wine server goes. The short
+# form runs alone among the tests, so nothing else is using it.
+[ $short -eq 0 ] || { wineserver -k 2>/dev/null; wineserver -w 2>/dev/null; } || true
 # Prefix first: its drive letters exist once it is made.
 w cmd.exe /c exit </dev/null >/dev/null 2>&1
 if [ -n "$user_dir" ]; then
@@ -69,7 +73,7 @@ cleanup() {
     for pid in $(service_pids); do kill "$pid" 2>/dev/null; done
     ctl uninstall >>"$log"
     [ -n "$user_dir" ] && rm -f "$WINEPREFIX/dosdevices/t:" || rm -rf "$unix_folder"
-    [ $short -eq 1 ] || WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null
+    WINEPREFIX="$build/wineprefix" wineserver -k 2>/dev/null
     rm -rf "$work"
 }
 trap cleanup EXIT

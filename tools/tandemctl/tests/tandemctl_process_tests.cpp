@@ -117,8 +117,11 @@ TEST_F(TandemctlProcess, WithoutTheServiceEveryClientCommandSaysSoWithTheCode) {
     for (const wchar_t* command : {L"list", L"status", L"storages", L"watch", L"refresh C:\\"}) {
         const Outcome outcome = RunTandemctl(command);
         EXPECT_EQ(outcome.exitCode, 1u) << command;
-        EXPECT_NE(outcome.err.find("cannot reach the tandem service: 0x80040154"), std::string::npos)
-            << command << ": " << outcome.err;
+        // Class not registered; under Wine a server an earlier test ended can
+        // still stand for the class, and then the server is unavailable.
+        const bool unregistered = outcome.err.find("cannot reach the tandem service: 0x80040154") != std::string::npos;
+        const bool unavailable = outcome.err.find("cannot reach the tandem service: 0x800706BA") != std::string::npos;
+        EXPECT_TRUE(unregistered || unavailable) << command << ": " << outcome.err;
         EXPECT_EQ(std::count(outcome.err.begin(), outcome.err.end(), '\n'), 1) << outcome.err;
     }
 }

@@ -77,6 +77,15 @@ std::wstring BuiltProgram(const wchar_t* name) { return L"\"" + ModuleDirectory(
 // A local server ends itself once idle. After a client that advised on the
 // events it stays (the platform keeps the client's references beyond its
 // process under Wine): it is ended here, so the next test does not meet it.
+void QuitThreadsOf(DWORD processId) {
+    UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (!snapshot) return;
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof(thread);
+    for (BOOL more = Thread32First(snapshot.get(), &thread); more; more = Thread32Next(snapshot.get(), &thread))
+        if (thread.th32OwnerProcessID == processId) PostThreadMessageW(thread.th32ThreadID, WM_QUIT, 0, 0);
+}
+
 void EndServer() {
     UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     ASSERT_TRUE(snapshot);
@@ -85,10 +94,13 @@ void EndServer() {
     for (BOOL more = Process32FirstW(snapshot.get(), &entry); more; more = Process32NextW(snapshot.get(), &entry)) {
         if (_wcsicmp(entry.szExeFile, L"tandem.exe") != 0) continue;
         UniqueHandle server(OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, entry.th32ProcessID));
-        if (server && WaitForSingleObject(server.get(), 10000) != WAIT_OBJECT_0) {
-            TerminateProcess(server.get(), 1);
-            WaitForSingleObject(server.get(), kExitLimit);
-        }
+        if (!server || WaitForSingleObject(server.get(), 10000) == WAIT_OBJECT_0) continue;
+        // Asked to quit, it revokes its classes; one ended by force would
+        // still stand for them until the wine server goes.
+        QuitThreadsOf(entry.th32ProcessID);
+        if (WaitForSingleObject(server.get(), kExitLimit) == WAIT_OBJECT_0) continue;
+        TerminateProcess(server.get(), 1);
+        WaitForSingleObject(server.get(), kExitLimit);
     }
 }
 

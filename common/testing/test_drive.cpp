@@ -88,7 +88,10 @@ void DefineUnixDrive(wchar_t letter, UINT driveType, const std::string& unixDire
         ThrowLastError();
 }
 
-TestDrive::TestDrive(wchar_t letter, UINT driveType) : letter_(letter), directory_(NewTemporaryDirectory()) {
+TestDrive::TestDrive(wchar_t letter, UINT driveType)
+    : letterLock_((L"Local\\TandemTestDrive" + std::wstring(1, letter)).c_str()),
+      letter_(letter),
+      directory_(NewTemporaryDirectory()) {
     try {
         DefineUnixDrive(letter_, driveType, UnixPathOf(directory_));
         defined_ = true;

@@ -4,10 +4,13 @@
 
 #include <string>
 
+#include "machine_lock.h"
+
 namespace tandem::test {
 
 // A drive letter of a given drive type, backed by a fresh temporary directory,
-// defined through Wine's mount manager for the object's lifetime.
+// defined through Wine's mount manager for the object's lifetime. Test
+// processes that want the same letter take turns.
 class TestDrive {
 public:
     TestDrive(wchar_t letter, UINT driveType);
@@ -24,6 +27,7 @@ public:
     void Remove();
 
 private:
+    MachineLock letterLock_;
     wchar_t letter_;
     std::wstring directory_;
     bool defined_ = false;

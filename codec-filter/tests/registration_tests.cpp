@@ -11,6 +11,7 @@
 #include "common/testing/machine_lock.h"
 #include "error.h"
 #include "module_path.h"
+#include "common/testing/child_process.h"
 #include "orvak_guids.h"
 #include "orvak_parser.h"
 #include "registry.h"
@@ -23,19 +24,7 @@ using namespace tandem::orvak;
 namespace {
 
 DWORD RunRegsvr32(const std::wstring& switches) {
-    std::wstring commandLine =
-        L"regsvr32.exe /s " + switches + L" \"" + ModuleDirectory(nullptr) + L"orvparser.ax\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        ThrowLastError();
-    const UniqueHandle process(info.hProcess);
-    const UniqueHandle thread(info.hThread);
-    if (WaitForSingleObject(process.get(), 120000) != WAIT_OBJECT_0) ThrowHr(HRESULT_FROM_WIN32(ERROR_TIMEOUT));
-    DWORD exitCode = 0;
-    if (!GetExitCodeProcess(process.get(), &exitCode)) ThrowLastError();
-    return exitCode;
+    return tandem::test::RunProgram(L"regsvr32.exe /s " + switches + L" \"" + ModuleDirectory(nullptr) + L"orvparser.ax\"");
 }
 
 std::optional<std::wstring> Value(const std::wstring& key, const wchar_t* name) {

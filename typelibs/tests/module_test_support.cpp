@@ -7,6 +7,7 @@
 #include "app_ids.h"
 #include "error.h"
 #include "module_path.h"
+#include "testing/child_process.h"
 
 namespace tandem::typelibs::test {
 
@@ -28,18 +29,7 @@ std::vector<ModuleCase> TypeLibModules() {
 std::wstring BuiltModulePath(const wchar_t* file) { return ModuleDirectory(nullptr) + file; }
 
 DWORD RunRegsvr32(const std::wstring& switches, const std::wstring& modulePath) {
-    std::wstring commandLine = L"regsvr32.exe /s " + switches + L" \"" + modulePath + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        ThrowLastError();
-    const UniqueHandle process(info.hProcess);
-    const UniqueHandle thread(info.hThread);
-    if (WaitForSingleObject(process.get(), 120000) != WAIT_OBJECT_0) ThrowHr(HRESULT_FROM_WIN32(ERROR_TIMEOUT));
-    DWORD exitCode = 0;
-    if (!GetExitCodeProcess(process.get(), &exitCode)) ThrowLastError();
-    return exitCode;
+    return tandem::test::RunProgram(L"regsvr32.exe /s " + switches + L" \"" + modulePath + L"\"");
 }
 
 ExclusiveRegistration::ExclusiveRegistration(std::wstring modulePath)

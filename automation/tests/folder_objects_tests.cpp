@@ -263,3 +263,22 @@ TEST_F(FolderObjects, EnumeratorDeliversFolderObjects) {
     }
     EXPECT_EQ(paths, (std::vector<std::wstring>{L"D:\\Music", L"D:\\Photos"}));
 }
+
+// JScript's Enumerator under Wine asks for the enumerator as a method call.
+TEST_F(FolderObjects, LateBoundClientsGetTheEnumeratorAsAMethodCall) {
+    ComPtr<IDispatch> list;
+    CheckHr(MakeRegisteredFolderList(*context_).as(list));
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    Variant result;
+    ASSERT_HRESULT_SUCCEEDED(list->Invoke(DISPID_NEWENUM, IID_NULL, LOCALE_NEUTRAL, DISPATCH_METHOD, &none,
+                                          result.put(), nullptr, nullptr));
+    ASSERT_EQ(result.type(), VT_UNKNOWN);
+    ComPtr<IEnumVARIANT> items;
+    CheckHr(ComPtr<IUnknown>(V_UNKNOWN(&result.get())).as(items));
+    VARIANT value;
+    ASSERT_EQ(items->Next(1, &value, nullptr), S_OK);
+    ComPtr<ITnRegisteredFolder> folder;
+    CheckHr(ComPtr<IUnknown>(V_UNKNOWN(&value)).as(folder));
+    VariantClear(&value);
+    EXPECT_EQ(PathOf(folder.get()), L"D:\\Music");
+}

@@ -234,6 +234,26 @@ TEST_F(StorageObjects, LateBoundClientsReachMembersByNameIgnoringCase) {
     EXPECT_STREQ(V_BSTR(&root.get()), L"\\\\srv\\share");
 }
 
+// A script engine may ask for the enumerator as a property or as a method.
+TEST_F(StorageObjects, LateBoundClientsGetTheEnumeratorEitherWay) {
+    ComPtr<IDispatch> list;
+    CheckHr(List().as(list));
+    DISPPARAMS none{nullptr, nullptr, 0, 0};
+    for (WORD flags : {DISPATCH_METHOD, DISPATCH_PROPERTYGET, DISPATCH_METHOD | DISPATCH_PROPERTYGET}) {
+        SCOPED_TRACE(flags);
+        Variant result;
+        ASSERT_HRESULT_SUCCEEDED(
+            list->Invoke(DISPID_NEWENUM, IID_NULL, LOCALE_NEUTRAL, flags, &none, result.put(), nullptr, nullptr));
+        ASSERT_EQ(result.type(), VT_UNKNOWN);
+        ComPtr<IEnumVARIANT> items;
+        CheckHr(ComPtr<IUnknown>(V_UNKNOWN(&result.get())).as(items));
+        VARIANT value;
+        ASSERT_EQ(items->Next(1, &value, nullptr), S_OK);
+        EXPECT_EQ(IdOf(value), L"SID-D");
+        VariantClear(&value);
+    }
+}
+
 TEST_F(StorageObjects, ClassInfoNamesTheEventInterfaceAsDefaultSource) {
     ComPtr<IProvideClassInfo2> info;
     CheckHr(manager_.as(info));

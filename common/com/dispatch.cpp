@@ -20,6 +20,10 @@ HRESULT DispatchGetIDsOfNames(TypeLibrary& library, REFIID iid, REFIID riid, LPO
 HRESULT DispatchInvoke(TypeLibrary& library, REFIID iid, void* object, DISPID member, REFIID riid, WORD flags,
                        DISPPARAMS* params, VARIANT* result, EXCEPINFO* exception, UINT* argumentError) noexcept {
     if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
+    // Some script engines (JScript's Enumerator under Wine) ask for a collection's
+    // enumerator as a method call, which the type information, describing a
+    // property, would refuse.
+    if (member == DISPID_NEWENUM && (flags & DISPATCH_METHOD)) flags |= DISPATCH_PROPERTYGET;
     return CatchHr([&] {
         return DispInvoke(object, library.TypeInfoOf(iid).get(), member, flags, params, result, exception,
                           argumentError);
